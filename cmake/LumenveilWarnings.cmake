@@ -1,0 +1,13 @@
+# Compiler settings shared by every target of the project, carried by one interface target.
+add_library(lumenveil_options INTERFACE)
+add_library(lumenveil::options ALIAS lumenveil_options)
+
+target_compile_options(lumenveil_options INTERFACE -Wall -Wextra -Wpedantic)
+if(LUMENVEIL_WERROR)
+    target_compile_options(lumenveil_options INTERFACE -Werror)
+endif()
+if(LUMENVEIL_SANITIZE)
+    target_compile_options(lumenveil_options INTERFACE
+        -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
+    target_link_options(lumenveil_options INTERFACE -fsanitize=address,undefined)
+endif()

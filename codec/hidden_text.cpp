@@ -1,0 +1,221 @@
+#include "codec/hidden_text.h"
+
+#include "codec/message_layout.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+
+namespace lumenveil {
+
+namespace {
+
+// Slots are checked for the start marker when slot 14 begins, at pixel 39.
+constexpr int StartTestSlot = static_cast<int>(StartMarker.size()) + 1;
+
+void AppendUtf8(std::string& out, char32_t cp)
+{
+    if (cp < 0x80) {
+        out += static_cast<char>(cp);
+    } else if (cp < 0x800) {
+        out += static_cast<char>(0xC0 | (cp >> 6));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else if (cp < 0x10000) {
+        out += static_cast<char>(0xE0 | (cp >> 12));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (cp >> 18));
+        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (cp & 0x3F));
+    }
+}
+
+bool IsHighSurrogate(char16_t c) { return c >= 0xD800 && c <= 0xDBFF; }
+bool IsLowSurrogate(char16_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
+
+// The characters of `text` without a code, each once, surrogate pairs joined.
+std::u32string UnstorableCharacters(std::u16string_view text)
+{
+    std::u32string found;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char16_t unit = text[i];
+        if (IsStorableChar(unit)) {
+            continue;
+        }
+        char32_t cp = unit;
+        if (IsHighSurrogate(unit) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+            cp = 0x10000 + ((char32_t(unit) - 0xD800) << 10) + (char32_t(text[i + 1]) - 0xDC00);
+            ++i;
+        }
+        if (found.find(cp) == std::u32string::npos) {
+            found += cp;
+        }
+    }
+    return found;
+}
+
+int Lsb(int component) { return component - component % 2; }
+
+} // namespace
+
+std::int64_t CapacityInChars(int width, int height)
+{
+    if (width <= 0 || height <= 0) {
+        return 0;
+    }
+    const std::int64_t slots = std::int64_t{width} * height / PixelsPerChar;
+    const auto markers = static_cast<std::int64_t>(StartMarker.size() + EndMarker.size());
+    return std::max<std::int64_t>(0, slots - markers);
+}
+
+HideOutcome HideText(PixelGrid& grid, std::u16string_view text)
+{
+    if (auto unstorable = UnstorableCharacters(text); !unstorable.empty()) {
+        return {HideStatus::UnstorableCharacters, 0, std::move(unstorable)};
+    }
+    if (text.find(EndMarker) != std::u16string_view::npos) {
+        return {HideStatus::ContainsEndMarker, 0, {}};
+    }
+
+    const std::u16string framed = FramedMessage(text);
+    const auto length = static_cast<std::int64_t>(framed.size());
+    const int width = grid.ImageWidth();
+    const int height = grid.ImageHeight();
+    const std::int64_t pixels = width > 0 && height > 0 ? std::int64_t{width} * height : 0;
+    if (PixelsPerChar * length > pixels) {
+        return {HideStatus::DoesNotFit, PixelsPerChar * length - pixels, {}};
+    }
+
+    for (std::int64_t i = 0; i < length; ++i) {
+        const std::u16string encoded = EncodeChar(std::u16string_view(framed).substr(i, 1));
+        const std::string digits = ByteToBits(CodeOfChar(encoded.front()));
+        std::array<int, 8> d{};
+        for (std::size_t j = 0; j < d.size(); ++j) {
+            d[j] = digits[j] - '0';
+        }
+
+        const std::int64_t s = PixelsPerChar * i;
+        const PixelPosition p0 = PositionOfPixel(s, height);
+        const PixelPosition p1 = PositionOfPixel(s + 1, height);
+        const PixelPosition p2 = PositionOfPixel(s + 2, height);
+        const ColorValue v0 = grid.ReadPixel(p0.x, p0.y);
+        const ColorValue v1 = grid.ReadPixel(p1.x, p1.y);
+        const ColorValue v2 = grid.ReadPixel(p2.x, p2.y);
+
+        grid.WritePixel(p0.x, p0.y,
+                        ComposeColor(Lsb(RedOf(v0)) + d[0], Lsb(GreenOf(v0)) + d[1],
+                                     Lsb(BlueOf(v0)) + d[2]));
+        grid.WritePixel(p1.x, p1.y,
+                        ComposeColor(Lsb(RedOf(v1)) + d[3], Lsb(GreenOf(v1)) + d[4],
+                                     Lsb(BlueOf(v1)) + d[5]));
+        grid.WritePixel(p2.x, p2.y,
+                        ComposeColor(Lsb(RedOf(v2)) + d[6], Lsb(GreenOf(v2)) + d[7], BlueOf(v2)));
+    }
+    return {HideStatus::Hidden, 0, {}};
+}
+
+ReadOutcome ReadText(const PixelGrid& grid)
+{
+    const int width = grid.ImageWidth();
+    const int height = grid.ImageHeight();
+    std::u16string collected;
+    int phase = 0;
+    int slots = 0;
+    int code = 0;
+
+    for (int x = 0; x < width; ++x) {
+        for (int y = 0; y < height; ++y) {
+            if (phase == 0) {
+                if (slots < StartTestSlot) {
+                    ++slots;
+                    if (slots == StartTestSlot) {
+                        if (collected != StartMarker) {
+                            return {ReadStatus::NoStartMarker, {}};
+                        }
+                        collected.clear();
+                    }
+                }
+                code = 0;
+            }
+
+            const ColorValue c = grid.ReadPixel(x, y);
+            const int red = RedOf(c) % 2;
+            const int green = GreenOf(c) % 2;
+            const int blue = BlueOf(c) % 2;
+            switch (phase) {
+            case 0: code += red * 128 + green * 64 + blue * 32; break;
+            case 1: code += red * 16 + green * 8 + blue * 4; break;
+            default: code += red * 2 + green; break;
+            }
+
+            phase = (phase + 1) % PixelsPerChar;
+            if (phase == 0) {
+                collected += DecodeChar(CharOfCode(static_cast<std::uint8_t>(code)));
+                if (collected.size() >= EndMarker.size() &&
+                    std::u16string_view(collected).substr(collected.size() - EndMarker.size()) ==
+                        EndMarker) {
+                    collected.resize(collected.size() - EndMarker.size());
+                    return {ReadStatus::Found, std::move(collected)};
+                }
+            }
+        }
+    }
+    return {slots < StartTestSlot ? ReadStatus::TooSmall : ReadStatus::NoEndMarker, {}};
+}
+
+std::string NameCharacters(std::u32string_view characters, std::size_t most)
+{
+    std::string out;
+    const std::size_t shown = std::min(characters.size(), most);
+    for (std::size_t i = 0; i < shown; ++i) {
+        if (i > 0) {
+            out += ", ";
+        }
+        out += "\u201C";
+        AppendUtf8(out, characters[i]);
+        std::array<char, 16> code{};
+        std::snprintf(code.data(), code.size(), "\u201D (U+%04X)",
+                      static_cast<unsigned>(characters[i]));
+        out += code.data();
+    }
+    if (characters.size() > shown) {
+        out += " and " + std::to_string(characters.size() - shown) + " more";
+    }
+    return out;
+}
+
+std::string DescribeHideOutcome(const HideOutcome& outcome)
+{
+    switch (outcome.status) {
+    case HideStatus::Hidden: return "The message is hidden in the picture.";
+    case HideStatus::DoesNotFit:
+        return "Text is " + std::to_string(outcome.shortfall) +
+               " characters longer than this picture can store!";
+    case HideStatus::UnstorableCharacters:
+        return "The text contains characters that cannot be hidden in a picture: " +
+               NameCharacters(outcome.unstorable) +
+               ". Only the characters of the Western European (Windows-1252) set can be "
+               "stored. Replace or remove them and try again.";
+    case HideStatus::ContainsEndMarker:
+        return "The text contains the words \u201C" + std::string("end message") +
+               "\u201D, which mark the end of a hidden message: everything after them would "
+               "be lost when the message is read. Change those words and try again.";
+    }
+    return {};
+}
+
+std::string DescribeReadOutcome(const ReadOutcome& outcome)
+{
+    switch (outcome.status) {
+    case ReadStatus::Found: return "The picture holds a hidden message.";
+    case ReadStatus::NoStartMarker:
+    case ReadStatus::TooSmall: return "This image has no secret message!";
+    case ReadStatus::NoEndMarker:
+        return "The hidden message is incomplete: its end marker is missing.";
+    }
+    return {};
+}
+
+} // namespace lumenveil

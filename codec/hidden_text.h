@@ -1,0 +1,59 @@
+#pragma once
+
+#include "codec/pixel_grid.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace lumenveil {
+
+enum class HideStatus
+{
+    Hidden,               // the framed message is in the picture
+    DoesNotFit,           // the picture has too few pixels; nothing was touched
+    UnstorableCharacters, // the text has characters without a code; nothing was touched
+    ContainsEndMarker,    // the text contains the end marker and would read back cut off
+};
+
+struct HideOutcome
+{
+    HideStatus status = HideStatus::Hidden;
+    std::int64_t shortfall = 0;  // DoesNotFit: pixels missing, 3 * L - W * H
+    std::u32string unstorable;   // UnstorableCharacters: each offending character once, in order
+};
+
+enum class ReadStatus
+{
+    Found,         // the text between the markers
+    NoStartMarker, // the first 13 characters are not the start marker
+    NoEndMarker,   // a start marker, but the pixels ran out before an end marker
+    TooSmall,      // fewer than 40 pixels: the start test was never reached
+};
+
+struct ReadOutcome
+{
+    ReadStatus status = ReadStatus::Found;
+    std::u16string text; // Found: the hidden text
+};
+
+// Characters of text a picture of width x height pixels can hold, markers counted out.
+[[nodiscard]] std::int64_t CapacityInChars(int width, int height);
+
+// Hides `text`, framed by the markers, in the first 3 * L pixels of `grid`. The text is
+// checked first: when the outcome is not Hidden, no pixel has been read or written.
+[[nodiscard]] HideOutcome HideText(PixelGrid& grid, std::u16string_view text);
+
+// Scans `grid` column by column and returns the text between the start marker and the first
+// end marker. The grid is only read, and only as far as the message reaches.
+[[nodiscard]] ReadOutcome ReadText(const PixelGrid& grid);
+
+// A sentence for the user, UTF-8, that says what an outcome means.
+[[nodiscard]] std::string DescribeHideOutcome(const HideOutcome& outcome);
+[[nodiscard]] std::string DescribeReadOutcome(const ReadOutcome& outcome);
+
+// "“Ā” (U+0100), “😀” (U+1F600)": the characters named for the user, UTF-8, at most `most`
+// of them followed by how many more there are.
+[[nodiscard]] std::string NameCharacters(std::u32string_view characters, std::size_t most = 8);
+
+} // namespace lumenveil

@@ -1,0 +1,223 @@
+#include "picture/picture_surface.h"
+
+#include "picture/bitmap_writer.h"
+#include "picture/picture_format.h"
+
+#include <QColorSpace>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QLocale>
+#include <QSaveFile>
+
+namespace lumenveil {
+
+namespace {
+
+// Qt's allocation guard, in MiB: a little above our own pixel limit so that it never trips
+// first for a picture we accept, while still catching a decoder that allocates beyond it.
+constexpr int DecoderAllocationLimitMiB = 1100;
+constexpr int HeadBytes = 64;
+
+PictureResult Fail(PictureStatus status, QString reason = {})
+{
+    return {status, std::move(reason)};
+}
+
+QString PixelCount(qint64 width, qint64 height)
+{
+    return QStringLiteral("%1 \u00D7 %2").arg(width).arg(height);
+}
+
+PictureResult CheckArea(qint64 width, qint64 height)
+{
+    if (width * height > MaxPicturePixels) {
+        return Fail(PictureStatus::TooLarge, PixelCount(width, height));
+    }
+    return {};
+}
+
+// Brings a decoded picture to Format_RGB32 without losing a bit of any component. Transparent
+// pixels keep their own colour: alpha is dropped, never multiplied in.
+void MakeOpaqueRgb32(QImage& image)
+{
+    switch (image.format()) {
+    case QImage::Format_RGB32: break;
+    case QImage::Format_Mono:
+    case QImage::Format_MonoLSB:
+    case QImage::Format_Indexed8: {
+        QList<QRgb> colors = image.colorTable();
+        for (QRgb& c : colors) {
+            c |= 0xFF000000u;
+        }
+        image.setColorTable(colors);
+        image.convertTo(QImage::Format_RGB32);
+        break;
+    }
+    default:
+        if (image.hasAlphaChannel()) {
+            if (image.format() != QImage::Format_ARGB32) {
+                image.convertTo(QImage::Format_ARGB32);
+            }
+            for (int y = 0; y < image.height(); ++y) {
+                auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
+                for (int x = 0; x < image.width(); ++x) {
+                    row[x] |= 0xFF000000u;
+                }
+            }
+            image.reinterpretAsFormat(QImage::Format_RGB32);
+        } else {
+            image.convertTo(QImage::Format_RGB32);
+        }
+        break;
+    }
+    image.setColorSpace(QColorSpace());
+}
+
+} // namespace
+
+QString DescribePictureResult(const PictureResult& result, const QString& path)
+{
+    const QString name = QDir::toNativeSeparators(path);
+    switch (result.status) {
+    case PictureStatus::Ok: return QStringLiteral("\u201C%1\u201D is fine.").arg(name);
+    case PictureStatus::NotFound:
+        return QStringLiteral("The file \u201C%1\u201D does not exist.").arg(name);
+    case PictureStatus::NotReadable:
+        return QStringLiteral("The file \u201C%1\u201D cannot be read: %2.").arg(name, result.reason);
+    case PictureStatus::NotAPicture:
+        return QStringLiteral("\u201C%1\u201D is not a picture. Lumenveil opens bitmap (BMP), "
+                              "JPEG, GIF and PNG files.")
+            .arg(name);
+    case PictureStatus::Damaged:
+        return QStringLiteral("The picture \u201C%1\u201D is damaged or incomplete: %2.")
+            .arg(name, result.reason);
+    case PictureStatus::TooLarge:
+        return QStringLiteral("The picture \u201C%1\u201D is too large: %2 pixels is more than "
+                              "the %3 pixels Lumenveil can work on.")
+            .arg(name, result.reason, QLocale(QLocale::English).toString(MaxPicturePixels));
+    case PictureStatus::NothingToSave:
+        return QStringLiteral("There is no picture to save as \u201C%1\u201D.").arg(name);
+    case PictureStatus::CannotWrite:
+        return QStringLiteral("The picture could not be saved as \u201C%1\u201D: %2.")
+            .arg(name, result.reason);
+    }
+    return {};
+}
+
+PictureResult DecodePicture(QIODevice& device, qint64 size, QImage& out)
+{
+    const QByteArray head = device.peek(HeadBytes);
+    const PictureKind kind = SniffPictureKind(head);
+    if (kind == PictureKind::Unknown) {
+        return Fail(PictureStatus::NotAPicture);
+    }
+
+    if (kind == PictureKind::Bitmap) {
+        // Qt fills missing rows of a cut-short bitmap with made-up pixels and calls it a
+        // success, so check the length against the headers first.
+        const auto header = ParseBitmapHeader(head);
+        if (!header) {
+            return Fail(PictureStatus::Damaged, QStringLiteral("its headers are cut short"));
+        }
+        if (auto area = CheckArea(header->width, header->height); !area.ok()) {
+            return area;
+        }
+        if (header->pixelOffset >= size ||
+            (header->pixelBytes >= 0 && header->pixelOffset + header->pixelBytes > size)) {
+            return Fail(PictureStatus::Damaged,
+                        QStringLiteral("the file ends before its pixel data"));
+        }
+    }
+
+    QImageReader::setAllocationLimit(DecoderAllocationLimitMiB);
+    QImageReader reader(&device, ReaderFormat(kind));
+    reader.setAutoTransform(true);
+    const QSize declared = reader.size();
+    if (declared.isValid()) {
+        if (auto area = CheckArea(declared.width(), declared.height()); !area.ok()) {
+            return area;
+        }
+    }
+
+    QImage image;
+    if (!reader.read(&image) || image.isNull()) {
+        QString reason = reader.errorString();
+        if (reason.isEmpty() || reason == QLatin1String("Unknown error")) {
+            reason = QStringLiteral("the picture data cannot be decoded");
+        }
+        return Fail(PictureStatus::Damaged, reason.at(0).toLower() + reason.mid(1));
+    }
+    if (auto area = CheckArea(image.width(), image.height()); !area.ok()) {
+        return area;
+    }
+    MakeOpaqueRgb32(image);
+    out = std::move(image);
+    return {};
+}
+
+PictureResult PictureSurface::LoadImageFile(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists()) {
+        return Fail(PictureStatus::NotFound);
+    }
+    if (info.isDir()) {
+        return Fail(PictureStatus::NotReadable, QStringLiteral("it is a folder"));
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return Fail(PictureStatus::NotReadable, file.errorString());
+    }
+
+    QImage decoded;
+    PictureResult result = DecodePicture(file, file.size(), decoded);
+    if (result.ok()) {
+        image_ = std::move(decoded);
+    }
+    return result;
+}
+
+PictureResult PictureSurface::SaveBitmapFile(const QString& path) const
+{
+    if (IsEmpty()) {
+        return Fail(PictureStatus::NothingToSave);
+    }
+    const QFileInfo target(path);
+    if (target.isDir()) {
+        return Fail(PictureStatus::CannotWrite, QStringLiteral("a folder has that name"));
+    }
+    if (target.exists() && !target.isWritable()) {
+        return Fail(PictureStatus::CannotWrite, QStringLiteral("the existing file is read-only"));
+    }
+
+    // The new file is written beside the old one and takes its place only when complete.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return Fail(PictureStatus::CannotWrite, file.errorString());
+    }
+    if (!WriteBitmap(file, image_) || !file.flush()) {
+        QString reason = file.errorString();
+        file.cancelWriting();
+        return Fail(PictureStatus::CannotWrite, reason);
+    }
+    if (!file.commit()) {
+        return Fail(PictureStatus::CannotWrite, file.errorString());
+    }
+    return {};
+}
+
+ColorValue PictureSurface::ReadPixel(int x, int y) const
+{
+    const QRgb rgb = reinterpret_cast<const QRgb*>(image_.constScanLine(y))[x];
+    return ComposeColor(qRed(rgb), qGreen(rgb), qBlue(rgb));
+}
+
+void PictureSurface::WritePixel(int x, int y, ColorValue color)
+{
+    reinterpret_cast<QRgb*>(image_.scanLine(y))[x] =
+        qRgb(RedOf(color), GreenOf(color), BlueOf(color));
+}
+
+} // namespace lumenveil

@@ -1,0 +1,70 @@
+#pragma once
+
+#include "codec/pixel_grid.h"
+
+#include <QImage>
+#include <QString>
+
+class QIODevice;
+
+namespace lumenveil {
+
+// The largest picture we work on: 1 GiB of pixels at 4 bytes each.
+inline constexpr qint64 MaxPicturePixels = qint64{1} << 28;
+
+enum class PictureStatus
+{
+    Ok,
+    NotFound,      // no file by that name
+    NotReadable,   // the file exists but cannot be opened or read
+    NotAPicture,   // not a BMP, JPEG, GIF or PNG file
+    Damaged,       // a picture file whose data is broken or cut short
+    TooLarge,      // more than MaxPicturePixels
+    NothingToSave, // the surface holds no picture yet
+    CannotWrite,   // the bitmap file could not be written
+};
+
+// How a load or save went; `reason` carries the system's or the decoder's own words.
+struct PictureResult
+{
+    PictureStatus status = PictureStatus::Ok;
+    QString reason;
+
+    [[nodiscard]] bool ok() const { return status == PictureStatus::Ok; }
+};
+
+// A sentence for the user that names `path` and says what went wrong.
+[[nodiscard]] QString DescribePictureResult(const PictureResult& result, const QString& path);
+
+// Decodes a picture from `device` (`size` bytes in all) into Format_RGB32: exact 8-bit
+// components, alpha dropped, EXIF orientation applied, colour profile not applied.
+[[nodiscard]] PictureResult DecodePicture(QIODevice& device, qint64 size, QImage& out);
+
+// The one picture being worked on: loaded from a file, read and written pixel by pixel, saved
+// as a Windows bitmap. Empty until the first successful load.
+class PictureSurface final : public PixelGrid
+{
+public:
+    // Makes the picture in `path` the whole surface. On failure the surface is unchanged.
+    [[nodiscard]] PictureResult LoadImageFile(const QString& path);
+
+    // Writes the whole surface to `path` as a 24-bit bitmap, whatever the name's extension.
+    // Replaces an existing file only once the new one is complete; on failure the existing
+    // file is untouched and nothing is left behind.
+    [[nodiscard]] PictureResult SaveBitmapFile(const QString& path) const;
+
+    [[nodiscard]] int ImageWidth() const override { return image_.width(); }
+    [[nodiscard]] int ImageHeight() const override { return image_.height(); }
+    [[nodiscard]] ColorValue ReadPixel(int x, int y) const override;
+    void WritePixel(int x, int y, ColorValue color) override;
+
+    [[nodiscard]] bool IsEmpty() const { return image_.isNull(); }
+
+    // The pixels, for display. Format_RGB32.
+    [[nodiscard]] const QImage& Image() const { return image_; }
+
+private:
+    QImage image_;
+};
+
+} // namespace lumenveil
