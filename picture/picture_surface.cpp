@@ -106,10 +106,13 @@ QString DescribePictureResult(const PictureResult& result, const QString& path)
     return {};
 }
 
-PictureResult DecodePicture(QIODevice& device, qint64 size, QImage& out)
+PictureResult DecodePicture(QIODevice& device, qint64 size, QImage& out, PictureKind* sniffed)
 {
     const QByteArray head = device.peek(HeadBytes);
     const PictureKind kind = SniffPictureKind(head);
+    if (sniffed != nullptr) {
+        *sniffed = kind;
+    }
     if (kind == PictureKind::Unknown) {
         return Fail(PictureStatus::NotAPicture);
     }
@@ -172,9 +175,11 @@ PictureResult PictureSurface::LoadImageFile(const QString& path)
     }
 
     QImage decoded;
-    PictureResult result = DecodePicture(file, file.size(), decoded);
+    PictureKind kind = PictureKind::Unknown;
+    PictureResult result = DecodePicture(file, file.size(), decoded, &kind);
     if (result.ok()) {
         image_ = std::move(decoded);
+        kind_ = kind;
     }
     return result;
 }

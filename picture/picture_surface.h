@@ -1,6 +1,7 @@
 #pragma once
 
 #include "codec/pixel_grid.h"
+#include "picture/picture_format.h"
 
 #include <QImage>
 #include <QString>
@@ -38,7 +39,8 @@ struct PictureResult
 
 // Decodes a picture from `device` (`size` bytes in all) into Format_RGB32: exact 8-bit
 // components, alpha dropped, EXIF orientation applied, colour profile not applied.
-[[nodiscard]] PictureResult DecodePicture(QIODevice& device, qint64 size, QImage& out);
+[[nodiscard]] PictureResult DecodePicture(QIODevice& device, qint64 size, QImage& out,
+                                          PictureKind* kind = nullptr);
 
 // The one picture being worked on: loaded from a file, read and written pixel by pixel, saved
 // as a Windows bitmap. Empty until the first successful load.
@@ -60,11 +62,15 @@ public:
 
     [[nodiscard]] bool IsEmpty() const { return image_.isNull(); }
 
+    // The kind of file the picture was loaded from; Unknown while empty.
+    [[nodiscard]] PictureKind LoadedKind() const { return kind_; }
+
     // The pixels, for display. Format_RGB32.
     [[nodiscard]] const QImage& Image() const { return image_; }
 
 private:
     QImage image_;
+    PictureKind kind_ = PictureKind::Unknown;
 };
 
 } // namespace lumenveil
