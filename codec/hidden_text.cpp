@@ -56,9 +56,63 @@ std::u32string UnstorableCharacters(std::u16string_view text)
     return found;
 }
 
-int Lsb(int component) { return component - component % 2; }
+int ClearLsb(int component) { return component - component % 2; }
+
+// The weighted carrier bits of one pixel at its place (phase 0, 1 or 2) in a slot.
+int CarrierBits(ColorValue c, int phase)
+{
+    const int red = RedOf(c) % 2;
+    const int green = GreenOf(c) % 2;
+    const int blue = BlueOf(c) % 2;
+    switch (phase) {
+    case 0: return red * 128 + green * 64 + blue * 32;
+    case 1: return red * 16 + green * 8 + blue * 4;
+    default: return red * 2 + green; // the third pixel's blue carries nothing
+    }
+}
 
 } // namespace
+
+void StoreCharInSlot(PixelGrid& grid, std::int64_t slot, char16_t ch)
+{
+    const std::u16string encoded = EncodeChar(std::u16string_view(&ch, 1));
+    const std::string digits = ByteToBits(CodeOfChar(encoded.front()));
+    std::array<int, 8> d{};
+    for (std::size_t j = 0; j < d.size(); ++j) {
+        d[j] = digits[j] - '0';
+    }
+
+    // All three pixels are read before any is written.
+    const int height = grid.ImageHeight();
+    const std::int64_t s = PixelsPerChar * slot;
+    const PixelPosition p0 = PositionOfPixel(s, height);
+    const PixelPosition p1 = PositionOfPixel(s + 1, height);
+    const PixelPosition p2 = PositionOfPixel(s + 2, height);
+    const ColorValue v0 = grid.ReadPixel(p0.x, p0.y);
+    const ColorValue v1 = grid.ReadPixel(p1.x, p1.y);
+    const ColorValue v2 = grid.ReadPixel(p2.x, p2.y);
+
+    grid.WritePixel(p0.x, p0.y,
+                    ComposeColor(ClearLsb(RedOf(v0)) + d[0], ClearLsb(GreenOf(v0)) + d[1],
+                                 ClearLsb(BlueOf(v0)) + d[2]));
+    grid.WritePixel(p1.x, p1.y,
+                    ComposeColor(ClearLsb(RedOf(v1)) + d[3], ClearLsb(GreenOf(v1)) + d[4],
+                                 ClearLsb(BlueOf(v1)) + d[5]));
+    grid.WritePixel(p2.x, p2.y,
+                    ComposeColor(ClearLsb(RedOf(v2)) + d[6], ClearLsb(GreenOf(v2)) + d[7],
+                                 BlueOf(v2)));
+}
+
+std::uint8_t ReadSlotCode(const PixelGrid& grid, std::int64_t slot)
+{
+    const int height = grid.ImageHeight();
+    int code = 0;
+    for (int phase = 0; phase < PixelsPerChar; ++phase) {
+        const PixelPosition p = PositionOfPixel(PixelsPerChar * slot + phase, height);
+        code += CarrierBits(grid.ReadPixel(p.x, p.y), phase);
+    }
+    return static_cast<std::uint8_t>(code);
+}
 
 std::int64_t CapacityInChars(int width, int height)
 {
@@ -89,29 +143,7 @@ HideOutcome HideText(PixelGrid& grid, std::u16string_view text)
     }
 
     for (std::int64_t i = 0; i < length; ++i) {
-        const std::u16string encoded = EncodeChar(std::u16string_view(framed).substr(i, 1));
-        const std::string digits = ByteToBits(CodeOfChar(encoded.front()));
-        std::array<int, 8> d{};
-        for (std::size_t j = 0; j < d.size(); ++j) {
-            d[j] = digits[j] - '0';
-        }
-
-        const std::int64_t s = PixelsPerChar * i;
-        const PixelPosition p0 = PositionOfPixel(s, height);
-        const PixelPosition p1 = PositionOfPixel(s + 1, height);
-        const PixelPosition p2 = PositionOfPixel(s + 2, height);
-        const ColorValue v0 = grid.ReadPixel(p0.x, p0.y);
-        const ColorValue v1 = grid.ReadPixel(p1.x, p1.y);
-        const ColorValue v2 = grid.ReadPixel(p2.x, p2.y);
-
-        grid.WritePixel(p0.x, p0.y,
-                        ComposeColor(Lsb(RedOf(v0)) + d[0], Lsb(GreenOf(v0)) + d[1],
-                                     Lsb(BlueOf(v0)) + d[2]));
-        grid.WritePixel(p1.x, p1.y,
-                        ComposeColor(Lsb(RedOf(v1)) + d[3], Lsb(GreenOf(v1)) + d[4],
-                                     Lsb(BlueOf(v1)) + d[5]));
-        grid.WritePixel(p2.x, p2.y,
-                        ComposeColor(Lsb(RedOf(v2)) + d[6], Lsb(GreenOf(v2)) + d[7], BlueOf(v2)));
+        StoreCharInSlot(grid, i, framed[static_cast<std::size_t>(i)]);
     }
     return {HideStatus::Hidden, 0, {}};
 }
@@ -140,15 +172,7 @@ ReadOutcome ReadText(const PixelGrid& grid)
                 code = 0;
             }
 
-            const ColorValue c = grid.ReadPixel(x, y);
-            const int red = RedOf(c) % 2;
-            const int green = GreenOf(c) % 2;
-            const int blue = BlueOf(c) % 2;
-            switch (phase) {
-            case 0: code += red * 128 + green * 64 + blue * 32; break;
-            case 1: code += red * 16 + green * 8 + blue * 4; break;
-            default: code += red * 2 + green; break;
-            }
+            code += CarrierBits(grid.ReadPixel(x, y), phase);
 
             phase = (phase + 1) % PixelsPerChar;
             if (phase == 0) {

@@ -37,6 +37,13 @@ struct ReadOutcome
     std::u16string text; // Found: the hidden text
 };
 
+// Stores one character at slot `slot` (pixels 3 * slot .. 3 * slot + 2): its code's eight
+// digits go into the lowest bits of the carrier components; the slot must lie inside the grid.
+void StoreCharInSlot(PixelGrid& grid, std::int64_t slot, char16_t ch);
+
+// The code (0..255) that slot `slot` carries.
+[[nodiscard]] std::uint8_t ReadSlotCode(const PixelGrid& grid, std::int64_t slot);
+
 // Characters of text a picture of width x height pixels can hold, markers counted out.
 [[nodiscard]] std::int64_t CapacityInChars(int width, int height);
 
