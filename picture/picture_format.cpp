@@ -1,5 +1,6 @@
 #include "picture/picture_format.h"
 
+#include <QIODevice>
 #include <QtEndian>
 
 #include <cstdlib>
@@ -89,6 +90,122 @@ std::optional<BitmapHeader> ParseBitmapHeader(const QByteArray& head)
         header.pixelBytes = stride * header.height;
     }
     return header;
+}
+
+namespace {
+
+// Reads one byte at the device's position; -1 at the end.
+int NextByte(QIODevice& device)
+{
+    char c = 0;
+    return device.getChar(&c) ? static_cast<unsigned char>(c) : -1;
+}
+
+// Where the first start-of-scan marker lies, -1 when the headers before it are broken.
+qint64 FindStartOfScan(QIODevice& device, qint64 size)
+{
+    qint64 pos = 2; // after the start-of-image marker
+    while (pos + 4 <= size) {
+        if (!device.seek(pos) || NextByte(device) != 0xFF) {
+            return -1;
+        }
+        int marker = NextByte(device);
+        while (marker == 0xFF) { // fill bytes
+            ++pos;
+            marker = NextByte(device);
+        }
+        if (marker == 0xDA) {
+            return pos;
+        }
+        if (marker < 0 || marker == 0xD9) {
+            return -1;
+        }
+        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
+            pos += 2; // markers without a length
+            continue;
+        }
+        const int high = NextByte(device);
+        const int low = NextByte(device);
+        if (high < 0 || low < 0) {
+            return -1;
+        }
+        pos += 2 + (high << 8 | low);
+    }
+    return -1;
+}
+
+} // namespace
+
+bool JpegReachesEnd(QIODevice& device, qint64 size)
+{
+    const qint64 scan = FindStartOfScan(device, size);
+    bool found = false;
+    // Inside compressed data a 0xFF byte is always followed by 0x00 or a restart marker, so an
+    // FF D9 pair after the first scan is the end marker. Search from the end: trailing bytes
+    // after it are common and short.
+    constexpr qint64 Chunk = 64 * 1024;
+    for (qint64 end = size; scan >= 0 && end > scan && !found; end -= Chunk - 1) {
+        const qint64 begin = std::max(scan, end - Chunk);
+        if (!device.seek(begin)) {
+            break;
+        }
+        const QByteArray bytes = device.read(end - begin);
+        found = bytes.lastIndexOf("\xFF\xD9") >= 0;
+        if (begin == scan) {
+            break;
+        }
+    }
+    device.seek(0);
+    return found;
+}
+
+bool GifFirstImageComplete(QIODevice& device)
+{
+    const auto skipSubBlocks = [&device]() {
+        for (;;) {
+            const int length = NextByte(device);
+            if (length < 0) {
+                return false;
+            }
+            if (length == 0) {
+                return true;
+            }
+            if (!device.seek(device.pos() + length) || device.atEnd()) {
+                return false;
+            }
+        }
+    };
+    const auto colorTableBytes = [](int flags) { return flags & 0x80 ? 3 << ((flags & 7) + 1) : 0; };
+
+    bool complete = false;
+    if (device.seek(10)) {
+        const int screenFlags = NextByte(device);
+        qint64 pos = 13 + colorTableBytes(screenFlags);
+        while (screenFlags >= 0 && device.seek(pos)) {
+            const int block = NextByte(device);
+            if (block == 0x21) { // extension: a label, then data blocks
+                if (NextByte(device) < 0 || !skipSubBlocks()) {
+                    break;
+                }
+            } else if (block == 0x2C) { // image: descriptor, colour table, LZW size, data
+                if (!device.seek(device.pos() + 8)) {
+                    break;
+                }
+                const int imageFlags = NextByte(device);
+                if (imageFlags < 0 || !device.seek(device.pos() + colorTableBytes(imageFlags)) ||
+                    NextByte(device) < 0) {
+                    break;
+                }
+                complete = skipSubBlocks();
+                break;
+            } else {
+                break; // the trailer or garbage before any image
+            }
+            pos = device.pos();
+        }
+    }
+    device.seek(0);
+    return complete;
 }
 
 } // namespace lumenveil

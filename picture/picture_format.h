@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+class QIODevice;
+
 #include <cstdint>
 #include <optional>
 
@@ -37,5 +39,14 @@ struct BitmapHeader
 // Reads the file and info headers from `head` (the first 64 bytes or the whole file where it is
 // shorter). Returns nothing when the headers are cut short.
 [[nodiscard]] std::optional<BitmapHeader> ParseBitmapHeader(const QByteArray& head);
+
+// Whether a JPEG's compressed data goes on to its end-of-image marker. A JPEG cut short
+// decodes "successfully" with grey made-up rows, so a missing end marker means damage.
+// Reads `device` (seekable, `size` bytes) and leaves it at its start.
+[[nodiscard]] bool JpegReachesEnd(QIODevice& device, qint64 size);
+
+// Whether a GIF's first image, the one we take, is whole: all its data blocks are present.
+// Leaves `device` at its start.
+[[nodiscard]] bool GifFirstImageComplete(QIODevice& device);
 
 } // namespace lumenveil

@@ -11,6 +11,8 @@
 #include <QLocale>
 #include <QSaveFile>
 
+#include <cerrno>
+
 namespace lumenveil {
 
 namespace {
@@ -134,6 +136,13 @@ PictureResult DecodePicture(QIODevice& device, qint64 size, QImage& out, Picture
         }
     }
 
+    if (kind == PictureKind::Jpeg && !JpegReachesEnd(device, size)) {
+        return Fail(PictureStatus::Damaged, QStringLiteral("the file ends before its picture data"));
+    }
+    if (kind == PictureKind::Gif && !GifFirstImageComplete(device)) {
+        return Fail(PictureStatus::Damaged, QStringLiteral("the file ends before its picture data"));
+    }
+
     QImageReader::setAllocationLimit(DecoderAllocationLimitMiB);
     QImageReader reader(&device, ReaderFormat(kind));
     reader.setAutoTransform(true);
@@ -203,7 +212,12 @@ PictureResult PictureSurface::SaveBitmapFile(const QString& path) const
         return Fail(PictureStatus::CannotWrite, file.errorString());
     }
     if (!WriteBitmap(file, image_) || !file.flush()) {
+        // QSaveFile does not always carry the system's reason for a failed write; errno does.
+        const int error = errno;
         QString reason = file.errorString();
+        if (file.error() == QFileDevice::NoError || reason == QLatin1String("Unknown error")) {
+            reason = qt_error_string(error);
+        }
         file.cancelWriting();
         return Fail(PictureStatus::CannotWrite, reason);
     }
