@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Builds Lumenveil into build/ (configured once, then only rebuilt).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+if [ ! -f build/CMakeCache.txt ]; then
+    cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DLUMENVEIL_WERROR=ON
+fi
+cmake --build build

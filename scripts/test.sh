@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Builds Lumenveil and runs every test twice: in the normal build, then in a build with
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/build.sh
+ctest --test-dir build --output-on-failure -j2
+
+if [ ! -f build-asan/CMakeCache.txt ]; then
+    cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLUMENVEIL_SANITIZE=ON \
+        -DLUMENVEIL_WERROR=ON -DLUMENVEIL_BUILD_BENCH=OFF
+fi
+cmake --build build-asan
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1"
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+ctest --test-dir build-asan --output-on-failure -j2
