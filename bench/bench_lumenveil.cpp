@@ -95,6 +95,7 @@ struct ProcessRun
 // Runs a program, its standard output sent to `output`; wall time and peak resident memory.
 ProcessRun Spawn(const std::vector<std::string>& argv, const char* output)
 {
+    std::fflush(stdout); // or the child would print what is still buffered
     QElapsedTimer timer;
     timer.start();
     const pid_t pid = fork();
