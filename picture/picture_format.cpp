@@ -59,8 +59,8 @@ std::optional<BitmapHeader> ParseBitmapHeader(const QByteArray& head)
     BitmapHeader header;
     header.pixelOffset = ReadLittle<std::uint32_t>(head, 10);
 
-    std::uint32_t bitCount = 0;
-    std::uint32_t compression = CompressionRgb;
+    std::uint32_t& bitCount = header.bitCount;
+    std::uint32_t& compression = header.compression;
     if (infoSize == 12) { // the old core header: 16-bit sizes
         if (head.size() < FileHeaderSize + 12) {
             return std::nullopt;
@@ -73,7 +73,9 @@ std::optional<BitmapHeader> ParseBitmapHeader(const QByteArray& head)
             return std::nullopt;
         }
         header.width = ReadLittle<std::int32_t>(head, 18);
-        header.height = std::llabs(ReadLittle<std::int32_t>(head, 22));
+        const std::int32_t height = ReadLittle<std::int32_t>(head, 22);
+        header.topDown = height < 0;
+        header.height = std::llabs(height);
         bitCount = ReadLittle<std::uint16_t>(head, 28);
         if (infoSize >= 20 && head.size() >= FileHeaderSize + 20) {
             compression = ReadLittle<std::uint32_t>(head, 30);
@@ -90,6 +92,29 @@ std::optional<BitmapHeader> ParseBitmapHeader(const QByteArray& head)
         header.pixelBytes = stride * header.height;
     }
     return header;
+}
+
+QString UnusualBitmapVariant(const BitmapHeader& header)
+{
+    if (header.compression == 4 && header.bitCount == 0) {
+        return QStringLiteral("a JPEG picture inside a bitmap file");
+    }
+    if (header.compression == 5) {
+        return QStringLiteral("a PNG picture inside a bitmap file");
+    }
+    if (header.compression > CompressionBitfields) {
+        return QStringLiteral("compression method %1").arg(header.compression);
+    }
+    switch (header.bitCount) {
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32: break;
+    default: return QStringLiteral("%1 bits per pixel").arg(header.bitCount);
+    }
+    return {};
 }
 
 namespace {
@@ -135,6 +160,92 @@ qint64 FindStartOfScan(QIODevice& device, qint64 size)
 }
 
 } // namespace
+
+RunLengthLayout WalkRunLengthData(QIODevice& device, qint64 size, const BitmapHeader& header)
+{
+    RunLengthLayout layout;
+    const bool rle8 = header.compression == 1 && header.bitCount == 8;
+    const bool rle4 = header.compression == 2 && header.bitCount == 4;
+    if (!rle8 && !rle4) {
+        return layout;
+    }
+    QString& problem = layout.problem;
+    if (header.topDown) {
+        problem = QStringLiteral("compressed bitmaps cannot be stored top-down");
+        return layout;
+    }
+    if (!device.seek(header.pixelOffset)) {
+        problem = QStringLiteral("the file ends before its pixel data");
+        return layout;
+    }
+
+    // x and y only track where the next pixel goes; y counts from the bottom row, as the
+    // data does.
+    const std::int64_t width = header.width;
+    const std::int64_t height = header.height;
+    std::int64_t x = 0;
+    std::int64_t y = 0;
+    const auto skip = [&](std::int64_t row, std::int64_t from, std::int64_t to) {
+        if (row < height && from < to) {
+            layout.skipped.push_back({height - 1 - row, from, to});
+        }
+    };
+    const auto outside = [&](std::int64_t count) { return y >= height || x + count > width; };
+    const QString beyond = QStringLiteral("a run of pixels reaches beyond the picture");
+    const QString cut = QStringLiteral("the file ends before its pixel data");
+
+    while (problem.isEmpty()) {
+        const int count = NextByte(device);
+        const int value = NextByte(device);
+        if (count < 0 || value < 0) {
+            problem = cut;
+        } else if (count > 0) { // a run of `count` pixels of one value
+            if (outside(count)) {
+                problem = beyond;
+            }
+            x += count;
+        } else if (value == 0) { // end of line
+            skip(y, x, width);
+            x = 0;
+            ++y;
+        } else if (value == 1) { // end of bitmap
+            skip(y, x, width);
+            for (std::int64_t row = y + 1; row < height; ++row) {
+                skip(row, 0, width);
+            }
+            break;
+        } else if (value == 2) { // move right by dx and up by dy
+            const int dx = NextByte(device);
+            const int dy = NextByte(device);
+            if (dx < 0 || dy < 0) {
+                problem = cut;
+            } else if (x + dx > width || y + dy > height) {
+                problem = beyond;
+            } else if (dy == 0) {
+                skip(y, x, x + dx);
+            } else {
+                skip(y, x, width);
+                for (std::int64_t row = y + 1; row < y + dy; ++row) {
+                    skip(row, 0, width);
+                }
+                skip(y + dy, 0, x + dx);
+            }
+            x += dx;
+            y += dy;
+        } else { // `value` pixels stored as they are, padded to a whole 16-bit word
+            if (outside(value)) {
+                problem = beyond;
+            }
+            const qint64 bytes = rle8 ? value : (value + 1) / 2;
+            x += value;
+            if (!device.seek(device.pos() + bytes + bytes % 2) || device.pos() > size) {
+                problem = cut;
+            }
+        }
+    }
+    device.seek(0);
+    return layout;
+}
 
 bool JpegReachesEnd(QIODevice& device, qint64 size)
 {

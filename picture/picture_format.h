@@ -3,10 +3,11 @@
 #include <QByteArray>
 #include <QString>
 
-class QIODevice;
-
 #include <cstdint>
 #include <optional>
+#include <vector>
+
+class QIODevice;
 
 namespace lumenveil {
 
@@ -34,11 +35,40 @@ struct BitmapHeader
     std::int64_t height = 0;      // always positive; top-down files are flagged below
     std::int64_t pixelOffset = 0; // where the pixel data starts in the file
     std::int64_t pixelBytes = -1; // bytes of uncompressed pixel data; -1 when compressed
+    std::uint32_t bitCount = 0;
+    std::uint32_t compression = 0; // 0 none, 1 RLE8, 2 RLE4, 3 bit fields, ...
+    bool topDown = false;
 };
 
 // Reads the file and info headers from `head` (the first 64 bytes or the whole file where it is
 // shorter). Returns nothing when the headers are cut short.
 [[nodiscard]] std::optional<BitmapHeader> ParseBitmapHeader(const QByteArray& head);
+
+// Pixels [from, to) of one row, rows counted from the top of the picture.
+struct PixelSpan
+{
+    std::int64_t row = 0;
+    std::int64_t from = 0;
+    std::int64_t to = 0;
+};
+
+// What walking the run-length data of an RLE4 or RLE8 bitmap found.
+struct RunLengthLayout
+{
+    QString problem;                // why the data is broken; empty where it is sound
+    std::vector<PixelSpan> skipped; // pixels no run sets (moves, early ends of line or bitmap)
+};
+
+// Walks the runs of an RLE4 or RLE8 bitmap without drawing them: every run must stay inside the
+// picture and the data must reach its end-of-bitmap code within the file. Qt fills broken or
+// missing runs with made-up pixels and calls it a success, and leaves skipped pixels as
+// whatever the memory held. Other bitmaps give an empty layout. Leaves `device` at its start.
+[[nodiscard]] RunLengthLayout WalkRunLengthData(QIODevice& device, qint64 size,
+                                                const BitmapHeader& header);
+
+// A short description of a bitmap variant Qt's reader does not handle (an unusual bit count or
+// compression method), or empty where the variant is a common one.
+[[nodiscard]] QString UnusualBitmapVariant(const BitmapHeader& header);
 
 // Whether a JPEG's compressed data goes on to its end-of-image marker. A JPEG cut short
 // decodes "successfully" with grey made-up rows, so a missing end marker means damage.

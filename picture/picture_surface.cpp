@@ -11,7 +11,10 @@
 #include <QLocale>
 #include <QSaveFile>
 
+#include <optional>
+
 #include <cerrno>
+#include <cstring>
 
 namespace lumenveil {
 
@@ -77,6 +80,46 @@ void MakeOpaqueRgb32(QImage& image)
     image.setColorSpace(QColorSpace());
 }
 
+// Gives the pixels that a run-length bitmap skips the first palette colour; the reader leaves
+// them as whatever its memory held.
+void ClearSkippedPixels(QImage& image, const std::vector<PixelSpan>& skipped)
+{
+    if (skipped.empty() || image.format() != QImage::Format_Indexed8) {
+        return;
+    }
+    for (const PixelSpan& span : skipped) {
+        if (span.row < image.height() && span.to <= image.width()) {
+            std::memset(image.scanLine(static_cast<int>(span.row)) + span.from, 0,
+                        static_cast<std::size_t>(span.to - span.from));
+        }
+    }
+}
+
+// Whether every pixel of a palette picture names an entry of its palette. Readers fill a
+// missing entry with a made-up colour instead of failing.
+bool IndicesInsidePalette(QImage& image)
+{
+    if (image.format() == QImage::Format_Mono || image.format() == QImage::Format_MonoLSB) {
+        image.convertTo(QImage::Format_Indexed8);
+    }
+    if (image.format() != QImage::Format_Indexed8) {
+        return true;
+    }
+    const int colours = image.colorCount();
+    if (colours >= 256) {
+        return true;
+    }
+    for (int y = 0; y < image.height(); ++y) {
+        const uchar* row = image.constScanLine(y);
+        for (int x = 0; x < image.width(); ++x) {
+            if (row[x] >= colours) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 QString DescribePictureResult(const PictureResult& result, const QString& path)
@@ -95,6 +138,11 @@ QString DescribePictureResult(const PictureResult& result, const QString& path)
     case PictureStatus::Damaged:
         return QStringLiteral("The picture \u201C%1\u201D is damaged or incomplete: %2.")
             .arg(name, result.reason);
+    case PictureStatus::Unsupported:
+        return QStringLiteral("The picture \u201C%1\u201D is stored in a way Lumenveil cannot "
+                              "read (%2). Save it again as an ordinary BMP, JPEG or PNG file "
+                              "and load that.")
+            .arg(name, result.reason);
     case PictureStatus::TooLarge:
         return QStringLiteral("The picture \u201C%1\u201D is too large: %2 pixels is more than "
                               "the %3 pixels Lumenveil can work on.")
@@ -112,6 +160,8 @@ PictureResult DecodePicture(QIODevice& device, qint64 size, QImage& out, Picture
 {
     const QByteArray head = device.peek(HeadBytes);
     const PictureKind kind = SniffPictureKind(head);
+    std::optional<BitmapHeader> bitmap;
+    RunLengthLayout runs;
     if (sniffed != nullptr) {
         *sniffed = kind;
     }
@@ -134,6 +184,11 @@ PictureResult DecodePicture(QIODevice& device, qint64 size, QImage& out, Picture
             return Fail(PictureStatus::Damaged,
                         QStringLiteral("the file ends before its pixel data"));
         }
+        runs = WalkRunLengthData(device, size, *header);
+        if (!runs.problem.isEmpty()) {
+            return Fail(PictureStatus::Damaged, runs.problem);
+        }
+        bitmap = header;
     }
 
     if (kind == PictureKind::Jpeg && !JpegReachesEnd(device, size)) {
@@ -155,6 +210,11 @@ PictureResult DecodePicture(QIODevice& device, qint64 size, QImage& out, Picture
 
     QImage image;
     if (!reader.read(&image) || image.isNull()) {
+        if (bitmap) {
+            if (QString variant = UnusualBitmapVariant(*bitmap); !variant.isEmpty()) {
+                return Fail(PictureStatus::Unsupported, variant);
+            }
+        }
         QString reason = reader.errorString();
         if (reason.isEmpty() || reason == QLatin1String("Unknown error")) {
             reason = QStringLiteral("the picture data cannot be decoded");
@@ -163,6 +223,11 @@ PictureResult DecodePicture(QIODevice& device, qint64 size, QImage& out, Picture
     }
     if (auto area = CheckArea(image.width(), image.height()); !area.ok()) {
         return area;
+    }
+    ClearSkippedPixels(image, runs.skipped);
+    if (!IndicesInsidePalette(image)) {
+        return Fail(PictureStatus::Damaged,
+                    QStringLiteral("some pixels name colours its palette does not have"));
     }
     MakeOpaqueRgb32(image);
     out = std::move(image);

@@ -20,6 +20,7 @@ enum class PictureStatus
     NotReadable,   // the file exists but cannot be opened or read
     NotAPicture,   // not a BMP, JPEG, GIF or PNG file
     Damaged,       // a picture file whose data is broken or cut short
+    Unsupported,   // a rare variant of a kind we read (a 2-bit bitmap, say)
     TooLarge,      // more than MaxPicturePixels
     NothingToSave, // the surface holds no picture yet
     CannotWrite,   // the bitmap file could not be written

@@ -107,8 +107,9 @@ QByteArray BuildBitmap(const BitmapRecipe& r)
     const bool indexed = bpp <= 8;
     const bool bitfields = r.kind == BitmapKind::Rgb565;
 
-    QByteArray pixels;
-    if (r.kind == BitmapKind::Rle8) {
+    QByteArray pixels = r.rawData;
+    if (!pixels.isEmpty()) {
+    } else if (r.kind == BitmapKind::Rle8) {
         pixels = Rle8Rows(r);
     } else {
         for (int i = 0; i < r.height; ++i) {

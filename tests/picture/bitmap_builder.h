@@ -31,6 +31,7 @@ struct BitmapRecipe
     QList<QRgb> palette; // palette kinds
     // The palette index (palette kinds) or the colour (direct kinds) of each pixel.
     std::function<quint32(int x, int y)> pixel;
+    QByteArray rawData; // where set, the pixel data exactly as given
 };
 
 // The bytes of a bitmap file following the recipe.
