@@ -10,4 +10,5 @@ if(LUMENVEIL_SANITIZE)
     target_compile_options(lumenveil_options INTERFACE
         -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     target_link_options(lumenveil_options INTERFACE -fsanitize=address,undefined)
+    target_compile_definitions(lumenveil_options INTERFACE LUMENVEIL_SANITIZED)
 endif()
