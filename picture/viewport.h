@@ -50,6 +50,9 @@ struct ViewArrangement
 [[nodiscard]] ViewArrangement ArrangeView(int width, int height);
 
 // The left (or top) of the picture box for a horizontal (or vertical) bar value.
-[[nodiscard]] constexpr double PlaceForScrollValue(int value) { return -static_cast<double>(value); }
+[[nodiscard]] constexpr double PlaceForScrollValue(int value)
+{
+    return -static_cast<double>(value);
+}
 
 } // namespace lumenveil
