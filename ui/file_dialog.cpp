@@ -1,0 +1,70 @@
+#include "ui/file_dialog.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace lumenveil::ui {
+
+bool FileDialog::Show(FileDialogMode mode, QWidget* owner)
+{
+    std::optional<QString> chosen = Ask(mode, properties_, owner);
+    if (!chosen) {
+        return false;
+    }
+    properties_.fileName = std::move(*chosen);
+    return true;
+}
+
+QStringList QtNameFilters(const QString& filter)
+{
+    QStringList filters;
+    if (filter.isEmpty()) {
+        return filters;
+    }
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    for (qsizetype i = 0; i < parts.size(); i += 2) {
+        QString patterns = i + 1 < parts.size() ? parts[i + 1].trimmed() : QString();
+        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+        if (patterns.isEmpty()) {
+            patterns = QStringLiteral("*");
+        }
+        filters << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+    }
+    return filters;
+}
+
+std::optional<QString> QtFileDialog::Ask(FileDialogMode mode,
+                                         const FileDialogProperties& properties, QWidget* owner)
+{
+    QFileDialog dialog(owner, properties.title);
+    dialog.setOption(QFileDialog::DontUseNativeDialog, !nativeDialogs_);
+    // Show each entry's own description, which already names its patterns.
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+    const QStringList filters = QtNameFilters(properties.filter);
+    if (!filters.isEmpty()) {
+        dialog.setNameFilters(filters);
+    }
+
+    if (mode == FileDialogMode::Open) {
+        dialog.setAcceptMode(QFileDialog::AcceptOpen);
+        dialog.setFileMode((properties.flags & DialogFileMustExist) != 0 ? QFileDialog::ExistingFile
+                                                                         : QFileDialog::AnyFile);
+    } else {
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+    }
+
+    if (!properties.fileName.isEmpty()) {
+        const QFileInfo last(properties.fileName);
+        dialog.setDirectory(last.absolutePath());
+        dialog.selectFile(last.fileName());
+    }
+
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
+    }
+    const QStringList files = dialog.selectedFiles();
+    return files.isEmpty() ? QString() : files.constFirst();
+}
+
+} // namespace lumenveil::ui
