@@ -1,0 +1,426 @@
+#include "ui/frm_main.h"
+
+#include "picture/viewport.h"
+#include "ui/hidden_text_messages.h"
+#include "ui/picture_box.h"
+#include "ui/program_names.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
+#include <QShortcut>
+#include <QTextDocument>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace lumenveil::ui {
+
+namespace {
+
+// Size of the window's client area, below the menu bar.
+constexpr int ClientWidth = 387;
+constexpr int ClientHeight = 478;
+
+// A window's outer width is reported in twips: 15 to a pixel at 96 dots per inch.
+constexpr int TwipsPerPixel = 15;
+
+constexpr char BusySuffix[] = " (Working...)";
+
+constexpr char OpenFilter[] =
+    "Images Files (*.bmp,*.jpg,*.jpeg,*.gif)|*.bmp;*.jpg;*.jpeg;*.gif|Bitmap Files "
+    "(*.bmp)|*.bmp|JPEG Files (*.jpg,*.jpeg)|*.jpg;*.jpeg|Compuserve GIF Files (*.gif)|*.gif";
+constexpr char OpenTitle[] = "Lumenveil v1.1 - Locate Image File...";
+constexpr char SaveFilter[] = "Bitmap Files (*.bmp)|*.bmp";
+constexpr char SaveTitle[] = "Lumenveil v1.1 - Save As Bitmap File...";
+constexpr char ExitQuestion[] = "Are you sure you want to quit?";
+constexpr char HelpPage[] = "help.htm";
+
+// SetBusy(1) for as long as it lives, SetBusy(0) on every way out.
+class BusyScope
+{
+public:
+    explicit BusyScope(frmMain& window) : window_(window) { window_.SetBusy(1); }
+    ~BusyScope() { window_.SetBusy(0); }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+private:
+    frmMain& window_;
+};
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, QRect place)
+{
+    auto* button = new QPushButton(QString::fromLatin1(caption), parent);
+    button->setObjectName(QLatin1String(name));
+    button->setGeometry(place);
+    // Enter clicks the button that has the focus, and only that one.
+    button->setAutoDefault(true);
+    return button;
+}
+
+QAction* MakeEntry(QMenu* menu, const char* name, const char* caption, const QKeySequence& keys)
+{
+    QAction* action = menu->addAction(QString::fromLatin1(caption));
+    action->setObjectName(QLatin1String(name));
+    action->setShortcut(keys);
+    return action;
+}
+
+void ApplyBar(QScrollBar& bar, const ScrollBarSetting& setting)
+{
+    bar.setEnabled(setting.enabled);
+    // A bar cannot hold a maximum below its minimum; such a bar is disabled at 0 anyway.
+    bar.setRange(0, std::max(setting.maximum, 0));
+    bar.update();
+}
+
+} // namespace
+
+frmMain::frmMain(const WindowToolkit& toolkit, QWidget* parent)
+    : QMainWindow(parent), toolkit_(toolkit), Dialog1(toolkit.dialog)
+{
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QString::fromLatin1(ProgramTitle));
+    // A fixed border with system menu, minimise and close boxes, and no maximise box.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                   Qt::WindowCloseButtonHint);
+
+    BuildControls();
+    BuildMenus();
+
+    const int menuHeight = menuBar()->sizeHint().height();
+    setFixedSize(ClientWidth, ClientHeight + menuHeight);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        QRect place = geometry();
+        place.moveCenter(screen->availableGeometry().center());
+        move(place.topLeft());
+    }
+
+    Form_Load();
+}
+
+frmMain::~frmMain()
+{
+    SetBusy(0);
+}
+
+void frmMain::BuildControls()
+{
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(ClientWidth, ClientHeight);
+    setCentralWidget(client);
+
+    cmdLoadImage = MakeButton(client, "cmdLoadImage", "&Load Image...", {112, 288, 169, 25});
+    cmdGetEmbeddedText =
+        MakeButton(client, "cmdGetEmbeddedText", "&Get Embedded Text", {16, 317, 169, 25});
+    cmdGetEmbeddedText->setEnabled(false);
+    cmdEmbedText =
+        MakeButton(client, "cmdEmbedText", "&Embed Text && Save...", {200, 317, 169, 25});
+    cmdEmbedText->setEnabled(false);
+
+    txtText = new QPlainTextEdit(client);
+    txtText->setObjectName(QStringLiteral("txtText"));
+    txtText->setGeometry(24, 352, 337, 113);
+    txtText->setLineWrapMode(QPlainTextEdit::NoWrap);
+    txtText->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    txtText->setTabChangesFocus(true);
+    txtText->installEventFilter(this);
+
+    Picture1 = new PictureBox(client);
+    Picture1->setObjectName(QStringLiteral("Picture1"));
+    Picture1->SetPlace(10, 10, FrameWidth, FrameHeight);
+    Picture1->setBackgroundRole(QPalette::Dark);
+    Picture1->setFocusPolicy(Qt::TabFocus);
+
+    Picture2 = new PictureBox(Picture1);
+    Picture2->setObjectName(QStringLiteral("Picture2"));
+    Picture2->SetPlace(0, 0, EmptyPictureWidth, EmptyPictureHeight);
+    Picture2->setBackgroundRole(QPalette::Button);
+    Picture2->setFocusPolicy(Qt::TabFocus);
+    Picture2->SetImage(&surface_.Image());
+
+    VScroll1 = new QScrollBar(Qt::Vertical, client);
+    VScroll1->setObjectName(QStringLiteral("VScroll1"));
+    VScroll1->setGeometry(358, 10, 16, 248);
+    VScroll1->setSingleStep(VScrollSmallChange);
+    VScroll1->setPageStep(VScrollLargeChange);
+    VScroll1->setFocusPolicy(Qt::TabFocus);
+
+    HScroll1 = new QScrollBar(Qt::Horizontal, client);
+    HScroll1->setObjectName(QStringLiteral("HScroll1"));
+    HScroll1->setGeometry(10, 258, 348, 17);
+    HScroll1->setSingleStep(HScrollSmallChange);
+    HScroll1->setPageStep(HScrollLargeChange);
+    HScroll1->setFocusPolicy(Qt::TabFocus);
+
+    // The picture moves when a dragged thumb is released, not while it is dragged.
+    for (QScrollBar* bar : {VScroll1, HScroll1}) {
+        bar->setRange(0, 0);
+        bar->setTracking(false);
+        bar->raise(); // the bars lie over the frame's right and bottom edges
+    }
+
+    // The window's cancel button. Form_Load moves it out of sight; Esc still runs it.
+    cmdExit = MakeButton(client, "cmdExit", "X", {304, 288, 17, 17});
+    cmdExit->setAutoDefault(false);
+    cmdExit->setFocusPolicy(Qt::NoFocus);
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    escape->setObjectName(QStringLiteral("cmdExitCancel"));
+    connect(escape, &QShortcut::activated, this, &frmMain::cmdExit_Click);
+
+    QWidget::setTabOrder(cmdLoadImage, cmdGetEmbeddedText);
+    QWidget::setTabOrder(cmdGetEmbeddedText, cmdEmbedText);
+    QWidget::setTabOrder(cmdEmbedText, txtText);
+    QWidget::setTabOrder(txtText, Picture1);
+    QWidget::setTabOrder(Picture1, Picture2);
+    QWidget::setTabOrder(Picture2, VScroll1);
+    QWidget::setTabOrder(VScroll1, HScroll1);
+    QWidget::setTabOrder(HScroll1, cmdExit);
+    cmdLoadImage->setFocus();
+
+    tmrSecretText = new QTimer(this);
+    tmrSecretText->setObjectName(QStringLiteral("tmrSecretText"));
+    tmrSecretText->setInterval(1);
+    tmrSecretText->start();
+
+    connect(cmdLoadImage, &QPushButton::clicked, this, &frmMain::cmdLoadImage_Click);
+    connect(cmdGetEmbeddedText, &QPushButton::clicked, this, &frmMain::cmdGetEmbeddedText_Click);
+    connect(cmdEmbedText, &QPushButton::clicked, this, &frmMain::cmdEmbedText_Click);
+    connect(cmdExit, &QPushButton::clicked, this, &frmMain::cmdExit_Click);
+    connect(Picture1, &PictureBox::doubleClicked, this, &frmMain::cmdLoadImage_Click);
+    connect(Picture2, &PictureBox::doubleClicked, this, &frmMain::cmdLoadImage_Click);
+    connect(HScroll1, &QScrollBar::valueChanged, this, &frmMain::HScroll1_Change);
+    connect(VScroll1, &QScrollBar::valueChanged, this, &frmMain::VScroll1_Change);
+    connect(tmrSecretText, &QTimer::timeout, this, &frmMain::tmrSecretText_Timer);
+}
+
+void frmMain::BuildMenus()
+{
+    mnuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    mnuFile->setObjectName(QStringLiteral("mnuFile"));
+    mnuFileLoadImage = MakeEntry(mnuFile, "mnuFileLoadImage", "&Load Image...",
+                                 QKeySequence(Qt::CTRL | Qt::Key_L));
+    mnuFileGetEmbeddedText = MakeEntry(mnuFile, "mnuFileGetEmbeddedText", "&Get Embedded Text",
+                                       QKeySequence(Qt::CTRL | Qt::Key_G));
+    mnuFileGetEmbeddedText->setEnabled(false);
+    mnuFileEmbedText = MakeEntry(mnuFile, "mnuFileEmbedText", "&Embed Text && Save...",
+                                 QKeySequence(Qt::CTRL | Qt::Key_E));
+    mnuFileEmbedText->setEnabled(false);
+    mnuFile->addSeparator()->setObjectName(QStringLiteral("mnuFileSep1"));
+    mnuFileExit = MakeEntry(mnuFile, "mnuFileExit", "E&xit", QKeySequence(Qt::CTRL | Qt::Key_X));
+
+    mnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
+    mnuHelpHelpTopics =
+        MakeEntry(mnuHelp, "mnuHelpHelpTopics", "&Help Topics", QKeySequence(Qt::Key_F1));
+    mnuHelp->addSeparator()->setObjectName(QStringLiteral("mnuHelpSep1"));
+    mnuHelpAbout = MakeEntry(mnuHelp, "mnuHelpAbout", "About Lumenveil...",
+                             QKeySequence(Qt::CTRL | Qt::Key_A));
+
+    connect(mnuFileLoadImage, &QAction::triggered, this, &frmMain::cmdLoadImage_Click);
+    connect(mnuFileGetEmbeddedText, &QAction::triggered, this, &frmMain::cmdGetEmbeddedText_Click);
+    connect(mnuFileEmbedText, &QAction::triggered, this, &frmMain::cmdEmbedText_Click);
+    connect(mnuFileExit, &QAction::triggered, this, &frmMain::mnuFileExit_Click);
+    connect(mnuHelpHelpTopics, &QAction::triggered, this, &frmMain::mnuHelpHelpTopics_Click);
+    connect(mnuHelpAbout, &QAction::triggered, this, &frmMain::mnuHelpAbout_Click);
+}
+
+void frmMain::Form_Load()
+{
+    // Far beyond the right edge: out of sight and out of reach of the mouse.
+    cmdExit->move(frameGeometry().width() * TwipsPerPixel + 100, cmdExit->y());
+    txtText->setEnabled(false);
+    ArrangePicture();
+}
+
+void frmMain::SetBusy(int flag)
+{
+    if (flag == 1) {
+        setWindowTitle(windowTitle() + QLatin1String(BusySuffix));
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        ++waitCursors_;
+    } else if (flag == 0) {
+        setWindowTitle(QString::fromLatin1(ProgramTitle));
+        for (; waitCursors_ > 0; --waitCursors_) {
+            QApplication::restoreOverrideCursor();
+        }
+    }
+}
+
+int frmMain::ShowMessage(const QString& prompt, int style, const QString& title)
+{
+    return ui::ShowMessage(toolkit_.messages, this, prompt, style, title);
+}
+
+void frmMain::ArrangePicture()
+{
+    const bool empty = surface_.IsEmpty();
+    const int width = empty ? EmptyPictureWidth : surface_.ImageWidth();
+    const int height = empty ? EmptyPictureHeight : surface_.ImageHeight();
+    const ViewArrangement view = ArrangeView(width, height);
+
+    // Zero the bars before the picture is placed: their scroll reactions move the picture.
+    HScroll1->setValue(0);
+    VScroll1->setValue(0);
+    ApplyBar(*HScroll1, view.horizontal);
+    ApplyBar(*VScroll1, view.vertical);
+    Picture2->SetPlace(view.left, view.top, width, height);
+}
+
+bool frmMain::WriteHiddenText()
+{
+    const BusyScope busy(*this);
+    const HideOutcome outcome = HideText(surface_, TextToHide(txtText->toPlainText()));
+    if (outcome.status == HideStatus::Hidden) {
+        Picture2->update();
+        return true;
+    }
+    if (const auto report = ReportHideOutcome(outcome)) {
+        ShowMessage(report->prompt, report->style, report->title);
+    }
+    return false;
+}
+
+void frmMain::ReadHiddenText()
+{
+    const BusyScope busy(*this);
+    const ReadOutcome outcome = ReadText(surface_);
+    if (outcome.status == ReadStatus::Found) {
+        txtText->setPlainText(TextToShow(outcome.text));
+        return;
+    }
+    if (const auto report = ReportReadOutcome(outcome, surface_.LoadedKind())) {
+        ShowMessage(report->prompt, report->style, report->title);
+    }
+}
+
+bool frmMain::IsMenuShortcut(const QKeyEvent& key) const
+{
+    const QKeySequence pressed(key.keyCombination());
+    for (const QAction* entry : {mnuFileLoadImage, mnuFileGetEmbeddedText, mnuFileEmbedText,
+                                 mnuFileExit, mnuHelpHelpTopics, mnuHelpAbout}) {
+        if (entry->isEnabled() && entry->shortcut().matches(pressed) == QKeySequence::ExactMatch) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool frmMain::eventFilter(QObject* watched, QEvent* event)
+{
+    // The text box claims Ctrl+X, Ctrl+A and others for itself before shortcuts are looked
+    // at. Leave the menu's keys unclaimed, so that the menu entries come first.
+    if (watched == txtText && event->type() == QEvent::ShortcutOverride &&
+        IsMenuShortcut(*static_cast<QKeyEvent*>(event))) {
+        event->ignore();
+        return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+void frmMain::cmdLoadImage_Click()
+{
+    FileDialogProperties& dialog = Dialog1.Properties();
+    dialog.flags = DialogHideReadOnly | DialogPathMustExist | DialogFileMustExist;
+    dialog.filter = QString::fromLatin1(OpenFilter);
+    dialog.title = QString::fromLatin1(OpenTitle);
+    if (!Dialog1.ShowOpen(this) || dialog.fileName.isEmpty()) {
+        return;
+    }
+
+    const QString path = dialog.fileName;
+    const PictureResult loaded = surface_.LoadImageFile(path);
+    if (!loaded.ok()) {
+        ShowMessage(DescribePictureResult(loaded, path), MsgOkOnly | MsgCritical,
+                    QString::fromLatin1(ProgramTitle));
+        return;
+    }
+
+    txtText->setEnabled(true);
+    txtText->clear();
+    ArrangePicture();
+    HScroll1->setValue(0);
+    VScroll1->setValue(0);
+    cmdGetEmbeddedText->setEnabled(true);
+    cmdEmbedText->setEnabled(true);
+    mnuFileGetEmbeddedText->setEnabled(true);
+    mnuFileEmbedText->setEnabled(true);
+}
+
+void frmMain::cmdGetEmbeddedText_Click()
+{
+    ReadHiddenText();
+}
+
+void frmMain::cmdEmbedText_Click()
+{
+    // Saving a picture the text was not hidden in would lose the user's message.
+    if (!WriteHiddenText()) {
+        return;
+    }
+    FileDialogProperties& dialog = Dialog1.Properties();
+    dialog.filter = QString::fromLatin1(SaveFilter);
+    dialog.title = QString::fromLatin1(SaveTitle);
+    if (!Dialog1.ShowSave(this) || dialog.fileName.isEmpty()) {
+        return;
+    }
+    const QString path = dialog.fileName;
+    const PictureResult saved = surface_.SaveBitmapFile(path);
+    if (!saved.ok()) {
+        ShowMessage(DescribePictureResult(saved, path), MsgOkOnly | MsgCritical,
+                    QString::fromLatin1(ProgramTitle));
+    }
+}
+
+void frmMain::cmdExit_Click()
+{
+    if (ShowMessage(QString::fromLatin1(ExitQuestion), MsgYesNo | MsgQuestion | MsgDefaultButton2,
+                    QString::fromLatin1(ProgramTitle)) == AnswerYes) {
+        close();
+    }
+}
+
+void frmMain::mnuFileExit_Click()
+{
+    close();
+}
+
+void frmMain::mnuHelpHelpTopics_Click()
+{
+    toolkit_.shell.Open(this, QStringLiteral("Open"), QString::fromLatin1(HelpPage), QString(),
+                        toolkit_.programFolder, ShowNormal);
+}
+
+void frmMain::mnuHelpAbout_Click()
+{
+    if (toolkit_.about != nullptr) {
+        toolkit_.about->ShowModal(this);
+    }
+}
+
+void frmMain::tmrSecretText_Timer()
+{
+    cmdEmbedText->setEnabled(!txtText->document()->isEmpty());
+}
+
+void frmMain::HScroll1_Change()
+{
+    Picture2->SetLeft(PlaceForScrollValue(HScroll1->value()));
+}
+
+void frmMain::VScroll1_Change()
+{
+    Picture2->SetTop(PlaceForScrollValue(VScroll1->value()));
+}
+
+} // namespace lumenveil::ui

@@ -1,0 +1,106 @@
+#pragma once
+
+#include "picture/picture_surface.h"
+#include "ui/toolkit.h"
+
+#include <QMainWindow>
+
+class QAction;
+class QMenu;
+class QPlainTextEdit;
+class QPushButton;
+class QScrollBar;
+class QTimer;
+
+namespace lumenveil::ui {
+
+class PictureBox;
+
+// The main window: the picture in its viewing frame with two scroll bars, the command
+// buttons, the message text box and the File and Help menus. It owns the picture surface.
+//
+// Controls, menu entries and the timer carry their names as object names, so that tests and
+// tools find them: cmdLoadImage, cmdGetEmbeddedText, cmdEmbedText, txtText, Picture1,
+// Picture2, VScroll1, HScroll1, cmdExit, tmrSecretText, mnuFile, mnuFileLoadImage, ...
+class frmMain final : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit frmMain(const WindowToolkit& toolkit, QWidget* parent = nullptr);
+    ~frmMain() override;
+
+    frmMain(const frmMain&) = delete;
+    frmMain& operator=(const frmMain&) = delete;
+
+    // Marks the window busy: 1 appends " (Working...)" to the caption as it is and shows the
+    // wait cursor, 0 restores the caption "Lumenveil v1.1" and the cursor; other values do
+    // nothing.
+    void SetBusy(int flag);
+
+    // Shows a message box modal to this window and returns the answer (1, 6 or 7). Without
+    // a title the box bears "Lumenveil".
+    int ShowMessage(const QString& prompt, int style, const QString& title = {});
+
+    // Places the picture in the frame and sets up both scroll bars for its size.
+    void ArrangePicture();
+
+    // Hides the text of txtText in the picture and repaints it once. Returns whether the
+    // text was hidden; when it was not, the user has been told why and the picture is as it
+    // was.
+    bool WriteHiddenText();
+
+    // Reads the hidden message into txtText, or tells the user why there is none; txtText
+    // keeps its text then.
+    void ReadHiddenText();
+
+    // The picture being worked on.
+    [[nodiscard]] const PictureSurface& Surface() const { return surface_; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void BuildControls();
+    void BuildMenus();
+    void Form_Load();
+    [[nodiscard]] bool IsMenuShortcut(const QKeyEvent& key) const;
+
+    void cmdLoadImage_Click();
+    void cmdGetEmbeddedText_Click();
+    void cmdEmbedText_Click();
+    void cmdExit_Click();
+    void mnuFileExit_Click();
+    void mnuHelpHelpTopics_Click();
+    void mnuHelpAbout_Click();
+    void tmrSecretText_Timer();
+    void HScroll1_Change();
+    void VScroll1_Change();
+
+    WindowToolkit toolkit_;
+    FileDialog& Dialog1;
+    PictureSurface surface_;
+    int waitCursors_ = 0; // override cursors set by SetBusy and not yet restored
+
+    QPushButton* cmdLoadImage = nullptr;
+    QPushButton* cmdGetEmbeddedText = nullptr;
+    QPushButton* cmdEmbedText = nullptr;
+    QPlainTextEdit* txtText = nullptr;
+    PictureBox* Picture1 = nullptr;
+    PictureBox* Picture2 = nullptr;
+    QScrollBar* VScroll1 = nullptr;
+    QScrollBar* HScroll1 = nullptr;
+    QPushButton* cmdExit = nullptr;
+    QTimer* tmrSecretText = nullptr;
+
+    QMenu* mnuFile = nullptr;
+    QAction* mnuFileLoadImage = nullptr;
+    QAction* mnuFileGetEmbeddedText = nullptr;
+    QAction* mnuFileEmbedText = nullptr;
+    QAction* mnuFileExit = nullptr;
+    QMenu* mnuHelp = nullptr;
+    QAction* mnuHelpHelpTopics = nullptr;
+    QAction* mnuHelpAbout = nullptr;
+};
+
+} // namespace lumenveil::ui
