@@ -1,11 +1,18 @@
+#include "app/desktop_platform.h"
+#include "app/functions.h"
+
 #include <QApplication>
-#include <QLabel>
 
 int main(int argc, char* argv[])
 {
-    QApplication app(argc, argv);
-    QLabel window(QStringLiteral("Lumenveil v1.1"));
-    window.setWindowTitle(QStringLiteral("Lumenveil v1.1"));
-    window.show();
+    // Arguments on the command line change nothing: Qt sees the program name only.
+    int programNameOnly = argc > 0 ? 1 : 0;
+    QApplication application(programNameOnly, argv);
+    QApplication::setApplicationName(QStringLiteral("Lumenveil"));
+
+    lumenveil::app::DesktopPlatform platform;
+    if (lumenveil::app::Main(platform) != lumenveil::app::StartupOutcome::Running) {
+        return 0;
+    }
     return QApplication::exec();
 }

@@ -1,0 +1,63 @@
+#include "app/desktop_platform.h"
+
+#include "app/directory_listing.h"
+#include "app/functions.h"
+#include "ui/frm_main.h"
+
+#include <QCoreApplication>
+#include <QDir>
+
+#ifdef Q_OS_WIN
+#include <QLibrary>
+#endif
+
+namespace lumenveil::app {
+
+DesktopPlatform::DesktopPlatform() = default;
+DesktopPlatform::~DesktopPlatform() = default;
+
+void DesktopPlatform::InitCommonControls()
+{
+#ifdef Q_OS_WIN
+    // INITCOMMONCONTROLSEX: the record's size in bytes and ICC_USEREX_CLASSES.
+    struct InitCommonControlsRecord
+    {
+        quint32 dwSize;
+        quint32 dwICC;
+    };
+    using InitCommonControlsExFunction = int(__stdcall*)(const InitCommonControlsRecord*);
+
+    // Looked up at run time, so that a system without the function simply goes on.
+    QLibrary comctl32(QStringLiteral("comctl32"));
+    const auto initCommonControlsEx =
+        reinterpret_cast<InitCommonControlsExFunction>(comctl32.resolve("InitCommonControlsEx"));
+    if (initCommonControlsEx != nullptr) {
+        const InitCommonControlsRecord record{8, 0x200};
+        static_cast<void>(initCommonControlsEx(&record));
+    }
+#endif
+}
+
+QString DesktopPlatform::ProgramFolder()
+{
+    return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
+}
+
+QString DesktopPlatform::ListDirectory(const QString& path)
+{
+    return app::ListDirectory(path);
+}
+
+int DesktopPlatform::ShowMessage(const QString& prompt, int style, const QString& title)
+{
+    return ui::ShowMessage(messages_, nullptr, prompt, style, title);
+}
+
+void DesktopPlatform::ShowMainWindow()
+{
+    const ui::WindowToolkit toolkit{messages_, dialog_, shell_, nullptr, AppFolder(*this)};
+    window_ = std::make_unique<ui::frmMain>(toolkit);
+    window_->show();
+}
+
+} // namespace lumenveil::app
