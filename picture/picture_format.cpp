@@ -185,9 +185,12 @@ RunLengthLayout WalkRunLengthData(QIODevice& device, qint64 size, const BitmapHe
     const std::int64_t height = header.height;
     std::int64_t x = 0;
     std::int64_t y = 0;
-    const auto skip = [&](std::int64_t row, std::int64_t from, std::int64_t to) {
-        if (row < height && from < to) {
-            layout.skipped.push_back({height - 1 - row, from, to});
+    // Skips `rows` rows from data row `row` upwards, pixels [from, to) of each.
+    const auto skip = [&](std::int64_t row, std::int64_t from, std::int64_t to,
+                          std::int64_t rows = 1) {
+        rows = std::min(rows, height - row);
+        if (rows > 0 && from < to) {
+            layout.skipped.push_back({height - row - rows, rows, from, to});
         }
     };
     const auto outside = [&](std::int64_t count) { return y >= height || x + count > width; };
@@ -210,9 +213,7 @@ RunLengthLayout WalkRunLengthData(QIODevice& device, qint64 size, const BitmapHe
             ++y;
         } else if (value == 1) { // end of bitmap
             skip(y, x, width);
-            for (std::int64_t row = y + 1; row < height; ++row) {
-                skip(row, 0, width);
-            }
+            skip(y + 1, 0, width, height - y - 1);
             break;
         } else if (value == 2) { // move right by dx and up by dy
             const int dx = NextByte(device);
@@ -225,9 +226,7 @@ RunLengthLayout WalkRunLengthData(QIODevice& device, qint64 size, const BitmapHe
                 skip(y, x, x + dx);
             } else {
                 skip(y, x, width);
-                for (std::int64_t row = y + 1; row < y + dy; ++row) {
-                    skip(row, 0, width);
-                }
+                skip(y + 1, 0, width, dy - 1);
                 skip(y + dy, 0, x + dx);
             }
             x += dx;

@@ -44,10 +44,11 @@ struct BitmapHeader
 // shorter). Returns nothing when the headers are cut short.
 [[nodiscard]] std::optional<BitmapHeader> ParseBitmapHeader(const QByteArray& head);
 
-// Pixels [from, to) of one row, rows counted from the top of the picture.
+// Pixels [from, to) of `rows` rows from `row` on, rows counted from the top of the picture.
 struct PixelSpan
 {
     std::int64_t row = 0;
+    std::int64_t rows = 1;
     std::int64_t from = 0;
     std::int64_t to = 0;
 };

@@ -35,10 +35,23 @@ QString PixelCount(qint64 width, qint64 height)
     return QStringLiteral("%1 \u00D7 %2").arg(width).arg(height);
 }
 
-PictureResult CheckArea(qint64 width, qint64 height)
+// No picture kind we read packs more pixels than this into one byte of its file: JPEG needs at
+// least a bit for each 8 x 8 block, deflate and LZW expand at most a few thousand times. A
+// header that promises more is damaged, and decoding it would only produce made-up pixels,
+// slowly.
+constexpr qint64 MaxPixelsPerFileByte = 16384;
+
+// Whether a declared size is one we take, and one the file can really hold.
+PictureResult CheckArea(qint64 width, qint64 height, qint64 fileSize)
 {
     if (width * height > MaxPicturePixels) {
         return Fail(PictureStatus::TooLarge, PixelCount(width, height));
+    }
+    if (width * height > MaxPixelsPerFileByte * std::max<qint64>(fileSize, 1)) {
+        return Fail(PictureStatus::Damaged,
+                    QStringLiteral("it claims %1 pixels, far more than its %2 bytes can hold")
+                        .arg(PixelCount(width, height))
+                        .arg(fileSize));
     }
     return {};
 }
@@ -87,9 +100,13 @@ void ClearSkippedPixels(QImage& image, const std::vector<PixelSpan>& skipped)
     if (skipped.empty() || image.format() != QImage::Format_Indexed8) {
         return;
     }
+    const qint64 height = image.height();
     for (const PixelSpan& span : skipped) {
-        if (span.row < image.height() && span.to <= image.width()) {
-            std::memset(image.scanLine(static_cast<int>(span.row)) + span.from, 0,
+        if (span.to > image.width()) {
+            continue;
+        }
+        for (qint64 row = span.row; row < span.row + span.rows && row < height; ++row) {
+            std::memset(image.scanLine(static_cast<int>(row)) + span.from, 0,
                         static_cast<std::size_t>(span.to - span.from));
         }
     }
@@ -109,9 +126,10 @@ bool IndicesInsidePalette(QImage& image)
     if (colours >= 256) {
         return true;
     }
+    const int width = image.width();
     for (int y = 0; y < image.height(); ++y) {
         const uchar* row = image.constScanLine(y);
-        for (int x = 0; x < image.width(); ++x) {
+        for (int x = 0; x < width; ++x) {
             if (row[x] >= colours) {
                 return false;
             }
@@ -176,7 +194,7 @@ PictureResult DecodePicture(QIODevice& device, qint64 size, QImage& out, Picture
         if (!header) {
             return Fail(PictureStatus::Damaged, QStringLiteral("its headers are cut short"));
         }
-        if (auto area = CheckArea(header->width, header->height); !area.ok()) {
+        if (auto area = CheckArea(header->width, header->height, size); !area.ok()) {
             return area;
         }
         if (header->pixelOffset >= size ||
@@ -203,7 +221,7 @@ PictureResult DecodePicture(QIODevice& device, qint64 size, QImage& out, Picture
     reader.setAutoTransform(true);
     const QSize declared = reader.size();
     if (declared.isValid()) {
-        if (auto area = CheckArea(declared.width(), declared.height()); !area.ok()) {
+        if (auto area = CheckArea(declared.width(), declared.height(), size); !area.ok()) {
             return area;
         }
     }
@@ -221,7 +239,7 @@ PictureResult DecodePicture(QIODevice& device, qint64 size, QImage& out, Picture
         }
         return Fail(PictureStatus::Damaged, reason.at(0).toLower() + reason.mid(1));
     }
-    if (auto area = CheckArea(image.width(), image.height()); !area.ok()) {
+    if (auto area = CheckArea(image.width(), image.height(), size); !area.ok()) {
         return area;
     }
     ClearSkippedPixels(image, runs.skipped);
