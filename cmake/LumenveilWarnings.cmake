@@ -12,3 +12,11 @@ if(LUMENVEIL_SANITIZE)
     target_link_options(lumenveil_options INTERFACE -fsanitize=address,undefined)
     target_compile_definitions(lumenveil_options INTERFACE LUMENVEIL_SANITIZED)
 endif()
+if(LUMENVEIL_FUZZ)
+    # Coverage for libFuzzer in every library; the fuzz targets add -fsanitize=fuzzer.
+    target_compile_options(lumenveil_options INTERFACE
+        -fsanitize=fuzzer-no-link,address,undefined -fno-omit-frame-pointer
+        -fno-sanitize-recover=undefined)
+    target_link_options(lumenveil_options INTERFACE -fsanitize=address,undefined)
+    target_compile_definitions(lumenveil_options INTERFACE LUMENVEIL_SANITIZED)
+endif()

@@ -1,10 +1,16 @@
 #!/usr/bin/env bash
 # Builds Lumenveil and runs every test twice: in the normal build, then in a build with
-# AddressSanitizer and UndefinedBehaviorSanitizer.
+# AddressSanitizer and UndefinedBehaviorSanitizer. Between the two, each fuzz target runs for
+# a minute (LUMENVEIL_FUZZ_SECONDS to change that, 0 to skip).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh
 ctest --test-dir build --output-on-failure -j2
+
+fuzz_seconds="${LUMENVEIL_FUZZ_SECONDS:-60}"
+if [ "$fuzz_seconds" -gt 0 ]; then
+    scripts/fuzz.sh "$fuzz_seconds"
+fi
 
 if [ ! -f build-asan/CMakeCache.txt ]; then
     cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLUMENVEIL_SANITIZE=ON \
