@@ -52,6 +52,8 @@ std::optional<QString> QtFileDialog::Ask(FileDialogMode mode,
     } else {
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::AnyFile);
+        // The main window asks before it replaces a file, through its own message box.
+        dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     }
 
     if (!properties.fileName.isEmpty()) {

@@ -63,8 +63,8 @@ private:
 // description without patterns matches every file.
 [[nodiscard]] QStringList QtNameFilters(const QString& filter);
 
-// The file dialog on QFileDialog. The Save dialog asks before it replaces a file and accepts
-// a new name whatever the flags say.
+// The file dialog on QFileDialog. The Save dialog accepts a new name whatever the flags say
+// and does not ask about replacing an existing file: its caller does.
 class QtFileDialog final : public FileDialog
 {
 public:

@@ -4,9 +4,12 @@
 #include "ui/hidden_text_messages.h"
 #include "ui/picture_box.h"
 #include "ui/program_names.h"
+#include "ui/program_resources.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
@@ -19,6 +22,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <optional>
+#include <string>
 
 namespace lumenveil::ui {
 
@@ -40,6 +45,7 @@ constexpr char OpenTitle[] = "Lumenveil v1.1 - Locate Image File...";
 constexpr char SaveFilter[] = "Bitmap Files (*.bmp)|*.bmp";
 constexpr char SaveTitle[] = "Lumenveil v1.1 - Save As Bitmap File...";
 constexpr char ExitQuestion[] = "Are you sure you want to quit?";
+constexpr char ReplaceQuestion[] = "\u201C%1\u201D already exists.\nDo you want to replace it?";
 constexpr char HelpPage[] = "help.htm";
 
 // SetBusy(1) for as long as it lives, SetBusy(0) on every way out.
@@ -53,6 +59,16 @@ public:
 
 private:
     frmMain& window_;
+};
+
+// The wait cursor for as long as it lives.
+class WaitCursor
+{
+public:
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
 };
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, QRect place)
@@ -88,6 +104,7 @@ frmMain::frmMain(const WindowToolkit& toolkit, QWidget* parent)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QString::fromLatin1(ProgramTitle));
+    setWindowIcon(ProgramIcon());
     // A fixed border with system menu, minimise and close boxes, and no maximise box.
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
@@ -368,17 +385,46 @@ void frmMain::cmdEmbedText_Click()
     if (!WriteHiddenText()) {
         return;
     }
+    const std::u16string hidden = TextToHide(txtText->toPlainText());
+
     FileDialogProperties& dialog = Dialog1.Properties();
     dialog.filter = QString::fromLatin1(SaveFilter);
     dialog.title = QString::fromLatin1(SaveTitle);
-    if (!Dialog1.ShowSave(this) || dialog.fileName.isEmpty()) {
-        return;
+    QString path;
+    // The dialog starts with the loaded file's name, so one Enter would replace the user's
+    // original: ask first, and offer the dialog again when the answer is No.
+    for (;;) {
+        if (!Dialog1.ShowSave(this) || dialog.fileName.isEmpty()) {
+            return;
+        }
+        path = dialog.fileName;
+        const QFileInfo existing(path);
+        if (!existing.exists() || existing.isDir()) {
+            break;
+        }
+        const QString question =
+            QString::fromUtf8(ReplaceQuestion).arg(QDir::toNativeSeparators(path));
+        if (ShowMessage(question, MsgYesNo | MsgExclamation | MsgDefaultButton2,
+                        QString::fromLatin1(ProgramTitle)) == AnswerYes) {
+            break;
+        }
     }
-    const QString path = dialog.fileName;
-    const PictureResult saved = surface_.SaveBitmapFile(path);
-    if (!saved.ok()) {
-        ShowMessage(DescribePictureResult(saved, path), MsgOkOnly | MsgCritical,
-                    QString::fromLatin1(ProgramTitle));
+
+    std::optional<MessageReport> report;
+    {
+        const WaitCursor wait;
+        const PictureResult saved = surface_.SaveBitmapFile(path);
+        if (saved.ok()) {
+            // Read the message back from the file itself, so that a save that lost it is
+            // never taken for a success.
+            report = CheckSavedMessage(path, hidden);
+        } else {
+            report = MessageReport{DescribePictureResult(saved, path), MsgOkOnly | MsgCritical,
+                                   QString::fromLatin1(ProgramTitle)};
+        }
+    }
+    if (report) {
+        ShowMessage(report->prompt, report->style, report->title);
     }
 }
 

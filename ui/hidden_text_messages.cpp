@@ -1,7 +1,10 @@
 #include "ui/hidden_text_messages.h"
 
+#include "picture/picture_surface.h"
 #include "ui/message_box.h"
 #include "ui/program_names.h"
+
+#include <QDir>
 
 namespace lumenveil::ui {
 
@@ -10,6 +13,12 @@ namespace {
 constexpr char JpegExplanation[] =
     "This picture was opened from a JPEG file. Saving a picture as JPEG destroys a hidden "
     "message, so open the bitmap (.bmp) file that Lumenveil saved instead.";
+
+constexpr char SavedWithoutMessage[] =
+    "The picture was saved as \u201C%1\u201D, but reading it back did not give the hidden "
+    "message. %2\n\nKeep your text and save it again under another name or in another "
+    "folder.";
+constexpr char DifferentMessage[] = "The message read back differs from the text that was hidden.";
 
 } // namespace
 
@@ -55,6 +64,25 @@ std::optional<MessageReport> ReportReadOutcome(const ReadOutcome& outcome, Pictu
         prompt += QStringLiteral("\n\n") + QString::fromLatin1(JpegExplanation);
     }
     return MessageReport{prompt, MsgOkOnly | MsgExclamation, QString::fromLatin1(ProgramTitle)};
+}
+
+std::optional<MessageReport> CheckSavedMessage(const QString& path, std::u16string_view hidden)
+{
+    PictureSurface saved;
+    const PictureResult loaded = saved.LoadImageFile(path);
+    QString problem;
+    if (!loaded.ok()) {
+        problem = DescribePictureResult(loaded, path);
+    } else if (const ReadOutcome outcome = ReadText(saved); outcome.status != ReadStatus::Found) {
+        problem = QString::fromStdString(DescribeReadOutcome(outcome));
+    } else if (outcome.text != hidden) {
+        problem = QString::fromLatin1(DifferentMessage);
+    } else {
+        return std::nullopt;
+    }
+    return MessageReport{
+        QString::fromUtf8(SavedWithoutMessage).arg(QDir::toNativeSeparators(path), problem),
+        MsgOkOnly | MsgCritical, QString::fromLatin1(ProgramTitle)};
 }
 
 } // namespace lumenveil::ui

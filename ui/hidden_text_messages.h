@@ -35,4 +35,9 @@ struct MessageReport
 [[nodiscard]] std::optional<MessageReport> ReportReadOutcome(const ReadOutcome& outcome,
                                                              PictureKind loadedFrom);
 
+// Loads the file just saved under `path` afresh and reads its message. Nothing when the
+// message read back is `hidden`; otherwise what to tell the user, naming the file.
+[[nodiscard]] std::optional<MessageReport> CheckSavedMessage(const QString& path,
+                                                             std::u16string_view hidden);
+
 } // namespace lumenveil::ui
