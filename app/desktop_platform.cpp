@@ -55,7 +55,10 @@ int DesktopPlatform::ShowMessage(const QString& prompt, int style, const QString
 
 void DesktopPlatform::ShowMainWindow()
 {
-    const ui::WindowToolkit toolkit{messages_, dialog_, shell_, nullptr, AppFolder(*this)};
+    const QString folder = AppFolder(*this);
+    about_ = std::make_unique<SplashAboutWindow>(
+        shell_, WebsiteAddress(QStringLiteral(LUMENVEIL_WEBSITE_URL), folder));
+    const ui::WindowToolkit toolkit{messages_, dialog_, shell_, about_.get(), folder};
     window_ = std::make_unique<ui::frmMain>(toolkit);
     window_->show();
 }

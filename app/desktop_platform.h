@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/frm_splash.h"
 #include "app/startup_platform.h"
 #include "ui/file_dialog.h"
 #include "ui/message_box.h"
@@ -34,6 +35,7 @@ private:
     ui::QtMessageBoxes messages_;
     ui::QtFileDialog dialog_;
     ui::QtShell shell_;
+    std::unique_ptr<SplashAboutWindow> about_;
     std::unique_ptr<ui::frmMain> window_;
 };
 
