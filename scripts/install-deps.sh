@@ -7,7 +7,7 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libjpeg-turbo-progs   # djpeg, the benchmark's reference decoder
-    xvfb xauth x11-utils  # a real X display for the end-to-end window test
+    xvfb xauth x11-utils xdotool imagemagick # a real X display, keys, mouse and screenshots for the window test
     clang libclang-rt-14-dev # the fuzz targets (libFuzzer)
     dpkg-dev file         # cpack -G DEB
 )
