@@ -3,6 +3,7 @@
 #include <QIODevice>
 #include <QtEndian>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace lumenveil {
@@ -82,6 +83,26 @@ std::optional<BitmapHeader> ParseBitmapHeader(const QByteArray& head)
         }
     }
     header.width = std::llabs(header.width);
+
+    // A reader takes the palette (and the colour masks) right after the headers and the
+    // pixels from the stated offset, but never goes back: an offset that points into the
+    // palette means the pixels start after it.
+    std::int64_t tableEnd = FileHeaderSize + std::int64_t{infoSize};
+    if (infoSize == 40 && compression == CompressionBitfields) {
+        tableEnd += 12;
+    } else if (infoSize == 40 && compression == CompressionAlphaBitfields) {
+        tableEnd += 16;
+    }
+    if (bitCount <= 8) {
+        std::int64_t colours = std::int64_t{1} << bitCount;
+        if (infoSize >= 36 && head.size() >= FileHeaderSize + 36) {
+            if (const auto used = ReadLittle<std::uint32_t>(head, 46); used != 0) {
+                colours = used;
+            }
+        }
+        tableEnd += colours * (infoSize == 12 ? 3 : 4);
+    }
+    header.pixelOffset = std::max(header.pixelOffset, tableEnd);
 
     const bool uncompressed = compression == CompressionRgb ||
                               ((compression == CompressionBitfields ||

@@ -33,7 +33,7 @@ struct BitmapHeader
 {
     std::int64_t width = 0;
     std::int64_t height = 0;      // always positive; top-down files are flagged below
-    std::int64_t pixelOffset = 0; // where the pixel data starts in the file
+    std::int64_t pixelOffset = 0; // where a reader finds the pixel data in the file
     std::int64_t pixelBytes = -1; // bytes of uncompressed pixel data; -1 when compressed
     std::uint32_t bitCount = 0;
     std::uint32_t compression = 0; // 0 none, 1 RLE8, 2 RLE4, 3 bit fields, ...
