@@ -14,6 +14,9 @@
 #include <optional>
 
 #include <cerrno>
+#ifdef Q_OS_UNIX
+#include <unistd.h>
+#endif
 #include <cstring>
 
 namespace lumenveil {
@@ -136,6 +139,19 @@ bool IndicesInsidePalette(QImage& image)
         }
     }
     return true;
+}
+
+// The system's reason why an existing file cannot be written.
+QString WhyNotWritable(const QString& path)
+{
+#ifdef Q_OS_UNIX
+    if (::access(QFile::encodeName(path).constData(), W_OK) != 0) {
+        return qt_error_string(errno);
+    }
+#else
+    Q_UNUSED(path);
+#endif
+    return QStringLiteral("the file is read-only");
 }
 
 } // namespace
@@ -286,7 +302,9 @@ PictureResult PictureSurface::SaveBitmapFile(const QString& path) const
         return Fail(PictureStatus::CannotWrite, QStringLiteral("a folder has that name"));
     }
     if (target.exists() && !target.isWritable()) {
-        return Fail(PictureStatus::CannotWrite, QStringLiteral("the existing file is read-only"));
+        // Replacing a file goes through its folder, so the system would let a read-only file
+        // be replaced; the user marked it so to keep it.
+        return Fail(PictureStatus::CannotWrite, WhyNotWritable(path));
     }
 
     // The new file is written beside the old one and takes its place only when complete.

@@ -33,6 +33,7 @@ private slots:
     void hidesFromEveryInput_data();
     void hidesFromEveryInput();
     void revealsSeveralPictures();
+    void hideLeavesOriginalOnFailedSave_data();
     void hideLeavesOriginalOnFailedSave();
     void readsAMessageWrittenByHand();
 
@@ -190,20 +191,39 @@ void tst_Cli::revealsSeveralPictures()
     QCOMPARE(none.status, 1);
 }
 
+void tst_Cli::hideLeavesOriginalOnFailedSave_data()
+{
+    QTest::addColumn<QString>("disk");
+    QTest::addColumn<QString>("reason"); // the system's words, in the message
+    QTest::newRow("full disk") << "full" << "No space left on device";
+    QTest::newRow("read-only mount") << "read-only" << "Read-only file system";
+    QTest::newRow("file that cannot be replaced") << "locked" << "Read-only file system";
+}
+
 void tst_Cli::hideLeavesOriginalOnFailedSave()
 {
+    QFETCH(QString, disk);
+    QFETCH(QString, reason);
     ScratchMount mount;
     if (!mount.isMounted()) {
         QSKIP(qPrintable(mount.error()));
     }
     const QString target = mount.filePath("photo.bmp");
     QVERIFY(WriteBytes(target, "the original"));
-    QVERIFY(mount.fill(4096));
+    if (disk == "full") {
+        QVERIFY(mount.fill(4096));
+    } else if (disk == "read-only") {
+        QVERIFY(mount.setReadOnly(true));
+    } else {
+        QVERIFY(mount.lockFile("photo.bmp"));
+    }
+    const QStringList before = QDir(mount.path()).entryList(QDir::Files | QDir::Hidden);
+
     const Run run = Cli({"hide", "photo.jpg", target, "--text", "x"});
     QCOMPARE(run.status, 2);
-    QVERIFY2(run.err.contains("No space left on device"), qPrintable(run.err));
+    QVERIFY2(run.err.contains(reason) && run.err.contains(target), qPrintable(run.err));
     QCOMPARE(ReadBytes(target), QByteArray("the original"));
-    QCOMPARE(QDir(mount.path()).entryList(QDir::Files | QDir::Hidden).size(), 2); // the file and the filler
+    QCOMPARE(QDir(mount.path()).entryList(QDir::Files | QDir::Hidden), before);
 }
 
 void tst_Cli::readsAMessageWrittenByHand()

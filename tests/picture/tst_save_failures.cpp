@@ -25,6 +25,7 @@ private slots:
     void initTestCase();
     void fullDisk();
     void readOnlyMount();
+    void fileThatCannotBeReplaced();
     void folderRemovedAfterLoading();
     void targetIsAFolder();
     void readOnlyFile();
@@ -73,6 +74,21 @@ void tst_SaveFailures::readOnlyMount()
     }
     QVERIFY(WriteBytes(mount.filePath("photo.bmp"), Original));
     QVERIFY(mount.setReadOnly(true));
+
+    const PictureResult result = surface_.SaveBitmapFile(mount.filePath("photo.bmp"));
+    QCOMPARE(result.status, PictureStatus::CannotWrite);
+    QVERIFY2(result.reason.contains("read-only", Qt::CaseInsensitive), qPrintable(result.reason));
+    CheckOnlyOriginalLeft(mount.path(), "photo.bmp");
+}
+
+void tst_SaveFailures::fileThatCannotBeReplaced()
+{
+    ScratchMount mount;
+    if (!mount.isMounted()) {
+        QSKIP(qPrintable(mount.error()));
+    }
+    QVERIFY(WriteBytes(mount.filePath("photo.bmp"), Original));
+    QVERIFY(mount.lockFile("photo.bmp"));
 
     const PictureResult result = surface_.SaveBitmapFile(mount.filePath("photo.bmp"));
     QCOMPARE(result.status, PictureStatus::CannotWrite);

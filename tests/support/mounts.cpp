@@ -45,7 +45,7 @@ ScratchMount::ScratchMount(const QString& size)
 ScratchMount::~ScratchMount()
 {
     if (mounted_) {
-        (void)RunCommand("umount", {"-l", dir_.path()});
+        (void)RunCommand("umount", {"-R", "-l", dir_.path()});
     }
 }
 
@@ -53,6 +53,13 @@ bool ScratchMount::setReadOnly(bool readOnly)
 {
     return RunCommand("mount",
                       {"-o", readOnly ? "remount,ro" : "remount,rw", dir_.path()});
+}
+
+bool ScratchMount::lockFile(const QString& name)
+{
+    const QString file = dir_.filePath(name);
+    return RunCommand("mount", {"--bind", file, file}) &&
+           RunCommand("mount", {"-o", "remount,ro,bind", file});
 }
 
 bool ScratchMount::fill(qint64 spare)

@@ -22,6 +22,9 @@ public:
 
     // Remounts read-only (or back read-write).
     [[nodiscard]] bool setReadOnly(bool readOnly);
+    // Makes the file `name` impossible to replace, even for root: it becomes a read-only
+    // mount of its own.
+    [[nodiscard]] bool lockFile(const QString& name);
     // Fills the free space with a file, leaving `spare` bytes.
     [[nodiscard]] bool fill(qint64 spare = 0);
 
