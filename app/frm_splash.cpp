@@ -161,7 +161,8 @@ QString WebsiteAddress(const QString& configured, const QString& programFolder)
     if (url.isValid() && url.scheme().size() > 1) {
         return configured;
     }
-    return QUrl::fromLocalFile(QDir(programFolder).absoluteFilePath(configured)).toString();
+    return QUrl::fromLocalFile(QDir(programFolder).absoluteFilePath(configured))
+        .toString(QUrl::FullyEncoded);
 }
 
 } // namespace lumenveil::app

@@ -1,12 +1,15 @@
 #pragma once
 
-// Fakes of the window toolkit that answer at once, so that no test waits for a user.
+// Fakes of the window toolkit that answer at once, so that no test waits for a user. Each
+// can note what it was asked in a journal shared by all of them, in the order asked:
+// "open dialog", "save dialog", "message: PROMPT", "shell: FILE", "about".
 
 #include "ui/toolkit.h"
 
 #include <QApplication>
 #include <QCursor>
 #include <QList>
+#include <QStringList>
 #include <QWidget>
 
 #include <optional>
@@ -28,6 +31,9 @@ public:
     int Show(const ui::MessageBoxRequest& request, QWidget* owner) override
     {
         const QCursor* cursor = QApplication::overrideCursor();
+        if (journal != nullptr) {
+            journal->append(QStringLiteral("message: ") + request.prompt);
+        }
         shown.append({request, owner != nullptr ? owner->window()->windowTitle() : QString(),
                       cursor != nullptr && cursor->shape() == Qt::WaitCursor});
         if (!answers.isEmpty()) {
@@ -38,6 +44,7 @@ public:
 
     QList<Shown> shown;
     QList<int> answers;
+    QStringList* journal = nullptr;
 };
 
 // Records what each dialog was shown with and answers from a script; without one it is
@@ -53,12 +60,17 @@ public:
 
     QList<Asked> asked;
     QList<std::optional<QString>> answers;
+    QStringList* journal = nullptr;
 
 protected:
     std::optional<QString> Ask(ui::FileDialogMode mode, const ui::FileDialogProperties& properties,
                                QWidget* /*owner*/) override
     {
         asked.append({mode, properties});
+        if (journal != nullptr) {
+            journal->append(mode == ui::FileDialogMode::Open ? QStringLiteral("open dialog")
+                                                             : QStringLiteral("save dialog"));
+        }
         return answers.isEmpty() ? std::nullopt : answers.takeFirst();
     }
 };
@@ -79,17 +91,28 @@ public:
               const QString& parameters, const QString& directory, int showCommand) override
     {
         calls.append({operation, file, parameters, directory, showCommand});
+        if (journal != nullptr) {
+            journal->append(QStringLiteral("shell: ") + file);
+        }
     }
 
     QList<Call> calls;
+    QStringList* journal = nullptr;
 };
 
 class FakeAboutWindow final : public ui::AboutWindow
 {
 public:
-    void ShowModal(QWidget* /*owner*/) override { ++shown; }
+    void ShowModal(QWidget* /*owner*/) override
+    {
+        ++shown;
+        if (journal != nullptr) {
+            journal->append(QStringLiteral("about"));
+        }
+    }
 
     int shown = 0;
+    QStringList* journal = nullptr;
 };
 
 } // namespace lumenveil::test

@@ -2,10 +2,13 @@
 #include "fake_toolkit.h"
 #include "support/test_pictures.h"
 #include "ui/frm_main.h"
+#include "ui/hidden_text_messages.h"
 #include "ui/picture_box.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPlainTextEdit>
@@ -14,6 +17,7 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QWindow>
 
 #include <memory>
 
@@ -42,6 +46,36 @@ QImage ImageOf(const test::MemoryGrid& grid, int columns)
     return image;
 }
 
+// The message hidden in the picture file at `path`, or why there is none.
+QString MessageIn(const QString& path)
+{
+    PictureSurface picture;
+    if (!picture.LoadImageFile(path).ok()) {
+        return QStringLiteral("<not loaded>");
+    }
+    const ReadOutcome outcome = ReadText(picture);
+    return outcome.status == ReadStatus::Found ? QString::fromStdU16String(outcome.text)
+                                               : QStringLiteral("<no message>");
+}
+
+// Compares what a window asked with what a test expects, where an expected line ending in
+// "..." only gives the start of the line.
+bool SameRequests(const QStringList& seen, const QStringList& expected)
+{
+    if (seen.size() != expected.size()) {
+        return false;
+    }
+    for (qsizetype i = 0; i < seen.size(); ++i) {
+        const bool same = expected[i].endsWith(QLatin1String("..."))
+                              ? seen[i].startsWith(expected[i].chopped(3))
+                              : seen[i] == expected[i];
+        if (!same) {
+            return false;
+        }
+    }
+    return true;
+}
+
 // One main window on fakes that answer at once.
 class Window
 {
@@ -49,7 +83,12 @@ public:
     Window()
         : window_(std::make_unique<frmMain>(
               WindowToolkit{messages, dialog, shell, &about, folder.path() + QLatin1Char('/')}))
-    {}
+    {
+        messages.journal = &journal_;
+        dialog.journal = &journal_;
+        shell.journal = &journal_;
+        about.journal = &journal_;
+    }
 
     [[nodiscard]] bool Open()
     {
@@ -67,6 +106,7 @@ public:
             return false;
         }
         dialog.answers.append(path);
+        loaded = path;
         Find<QPushButton>("cmdLoadImage")->click();
         return window_->Surface().ImageWidth() == image.width() &&
                window_->Surface().ImageHeight() == image.height();
@@ -83,23 +123,12 @@ public:
     [[nodiscard]] QPlainTextEdit* Text() const { return Find<QPlainTextEdit>("txtText"); }
     [[nodiscard]] PictureBox* Picture() const { return Find<PictureBox>("Picture2"); }
 
-    // Everything the window asked of its toolkit since the last call, in a readable form.
+    // Everything the window asked of its toolkit since the last call, in order, and
+    // "closed" when the window is closed.
     [[nodiscard]] QStringList Requests()
     {
-        QStringList seen;
-        for (; dialogs_ < dialog.asked.size(); ++dialogs_) {
-            seen << (dialog.asked[dialogs_].mode == FileDialogMode::Open ? "open dialog"
-                                                                         : "save dialog");
-        }
-        for (; messages_ < messages.shown.size(); ++messages_) {
-            seen << "message: " + messages.shown[messages_].request.prompt;
-        }
-        for (; shells_ < shell.calls.size(); ++shells_) {
-            seen << "shell: " + shell.calls[shells_].file;
-        }
-        for (; abouts_ < about.shown; ++abouts_) {
-            seen << "about";
-        }
+        QStringList seen = journal_;
+        journal_.clear();
         if (!window_->isVisible()) {
             seen << "closed";
         }
@@ -111,14 +140,12 @@ public:
     test::FakeShell shell;
     test::FakeAboutWindow about;
     QTemporaryDir folder;
+    QString loaded; // the file the last Load() chose
 
 private:
+    QStringList journal_; // declared before the window, so that it outlives it
     std::unique_ptr<frmMain> window_;
     int files_ = 0;
-    qsizetype dialogs_ = 0;
-    qsizetype messages_ = 0;
-    qsizetype shells_ = 0;
-    int abouts_ = 0;
 };
 
 } // namespace
@@ -133,8 +160,17 @@ private slots:
     void firstState();
     void tabOrder_data();
     void tabOrder();
-    void escapeAsksToQuit_data();
-    void escapeAsksToQuit();
+    void load_data();
+    void load();
+    void dialogProperties();
+    void hideAndSave_data();
+    void hideAndSave();
+    void savedMessageCheck_data();
+    void savedMessageCheck();
+    void timerEnablesHide();
+    void exit_data();
+    void exit();
+    void helpTopics();
     void menuShortcutsBeatTheTextBox_data();
     void menuShortcutsBeatTheTextBox();
     void accessKeys();
@@ -236,46 +272,386 @@ void tst_FrmMain::tabOrder()
     QCOMPARE(seen, order);
 }
 
-void tst_FrmMain::escapeAsksToQuit_data()
+void tst_FrmMain::load_data()
 {
-    QTest::addColumn<QString>("focus");
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<bool>("closes");
+    QTest::addColumn<bool>("first");      // no picture loaded before
+    QTest::addColumn<QString>("how");     // button, menu, frame or picture (double-clicks)
+    QTest::addColumn<QString>("answer");  // a file in the folder, "<cancel>" or "" (empty name)
+    QTest::addColumn<QSize>("loaded");    // the new picture's size; empty when nothing changes
+    QTest::addColumn<QString>("message"); // the box shown, "%1" standing for the file
 
-    QTest::newRow("from the text box, No") << "txtText" << AnswerNo << false;
-    QTest::newRow("from the text box, Yes") << "txtText" << AnswerYes << true;
-    QTest::newRow("from the load button, No") << "cmdLoadImage" << AnswerNo << false;
+    const QSize photo(300, 200);
+    QTest::newRow("first picture, by the button") << true << "button" << "photo.bmp" << photo << "";
+    QTest::newRow("by the menu, over an earlier one")
+        << false << "menu" << "photo.jpg" << photo << "";
+    QTest::newRow("double-click on the frame")
+        << false << "frame" << "photo.gif" << QSize(12, 10) << "";
+    QTest::newRow("double-click on the picture")
+        << false << "picture" << "photo.bmp" << photo << "";
+    QTest::newRow("larger than the frame") << false << "button" << "large.bmp" << QSize(1000, 800)
+                                           << "";
+    QTest::newRow("cancelled at start") << true << "button" << "<cancel>" << QSize() << "";
+    QTest::newRow("cancelled after a load") << false << "menu" << "<cancel>" << QSize() << "";
+    QTest::newRow("empty name") << false << "button" << "" << QSize() << "";
+    QTest::newRow("not a picture, at start")
+        << true << "button" << "notes.txt" << QSize()
+        << "\u201C%1\u201D is not a picture. Lumenveil opens bitmap (BMP), JPEG, GIF and PNG files.";
+    QTest::newRow("no such file") << false << "button" << "gone.bmp" << QSize()
+                                  << "The file \u201C%1\u201D does not exist.";
 }
 
-void tst_FrmMain::escapeAsksToQuit()
+void tst_FrmMain::load()
 {
-    QFETCH(QString, focus);
+    QFETCH(bool, first);
+    QFETCH(QString, how);
+    QFETCH(QString, answer);
+    QFETCH(QSize, loaded);
+    QFETCH(QString, message);
+
+    Window w;
+    QVERIFY(w.Open());
+    QDir folder(w.folder.path());
+    QVERIFY(test::WriteImage(test::PhotoLikeImage(300, 200, 3), folder.filePath("photo.bmp"), "bmp"));
+    QVERIFY(test::WriteImage(test::PhotoLikeImage(300, 200, 3), folder.filePath("photo.jpg"), "jpeg"));
+    QVERIFY(QFile::copy(QStringLiteral(LUMENVEIL_SOURCE_DIR "/tests/picture/fixtures/opaque.gif"),
+                        folder.filePath("photo.gif")));
+    QVERIFY(test::WriteImage(test::PhotoLikeImage(1000, 800), folder.filePath("large.bmp"), "bmp"));
+    QVERIFY(test::WriteBytes(folder.filePath("notes.txt"), "Shopping: bread, milk.\n"));
+    if (!first) {
+        QVERIFY(w.Load(test::PhotoLikeImage(200, 150)));
+        w.Text()->setPlainText(QStringLiteral("before"));
+    }
+    const QImage before = w->Surface().Image().copy();
+    static_cast<void>(w.Requests());
+
+    const QString path = answer.isEmpty() || answer == "<cancel>" ? answer : folder.filePath(answer);
+    if (answer != "<cancel>") {
+        w.dialog.answers.append(path);
+    }
+    if (how == "button") {
+        w.Find<QPushButton>("cmdLoadImage")->click();
+    } else if (how == "menu") {
+        w.Find<QAction>("mnuFileLoadImage")->trigger();
+    } else {
+        auto* box = w.Find<PictureBox>(how == "frame" ? "Picture1" : "Picture2");
+        QTest::mouseDClick(box, Qt::LeftButton, {}, how == "frame" ? QPoint(3, 3) : QPoint(20, 20));
+    }
+
+    QStringList expected{"open dialog"};
+    if (!message.isEmpty()) {
+        expected << "message: " + message.arg(QDir::toNativeSeparators(path));
+        QCOMPARE(w.messages.shown.last().request.icon, MessageIcon::Stop);
+        QCOMPARE(w.messages.shown.last().request.title, Caption);
+    }
+    QCOMPARE(w.Requests(), expected);
+
+    const bool changed = loaded.isValid();
+    const bool pictureThere = changed || !first;
+    QCOMPARE(w.Text()->isEnabled(), pictureThere);
+    QCOMPARE(w.Text()->toPlainText(), changed || first ? QString() : QStringLiteral("before"));
+    for (const char* command : {"cmdGetEmbeddedText", "cmdEmbedText"}) {
+        QCOMPARE(w.Find<QPushButton>(command)->isEnabled(), pictureThere);
+    }
+    for (const char* entry : {"mnuFileGetEmbeddedText", "mnuFileEmbedText"}) {
+        QCOMPARE(w.Find<QAction>(entry)->isEnabled(), pictureThere);
+    }
+    if (!changed) {
+        QCOMPARE(w->Surface().Image(), before);
+        return;
+    }
+    QCOMPARE(QSize(w->Surface().ImageWidth(), w->Surface().ImageHeight()), loaded);
+    const bool scrolls = loaded.width() > 350;
+    for (const char* name : {"HScroll1", "VScroll1"}) {
+        const auto* bar = w.Find<QScrollBar>(name);
+        QCOMPARE(bar->value(), 0);
+        QCOMPARE(bar->isEnabled(), scrolls);
+    }
+    QCOMPARE(w.Picture()->Left(), scrolls ? 0.0 : (350 - loaded.width()) / 2.0);
+}
+
+void tst_FrmMain::dialogProperties()
+{
+    Window w;
+    QVERIFY(w.Open());
+    QVERIFY(w.Load(test::PhotoLikeImage(200, 150), "jpeg"));
+    w.Text()->setPlainText(QStringLiteral("a message"));
+    w.Find<QAction>("mnuFileEmbedText")->trigger();
+
+    QCOMPARE(w.dialog.asked.size(), 2);
+    const FileDialogProperties& open = w.dialog.asked[0].properties;
+    QCOMPARE(open.flags, 0x1804);
+    QCOMPARE(open.title, QStringLiteral("Lumenveil v1.1 - Locate Image File..."));
+    QCOMPARE(open.filter,
+             QStringLiteral("Images Files (*.bmp,*.jpg,*.jpeg,*.gif)|*.bmp;*.jpg;*.jpeg;*.gif|"
+                            "Bitmap Files (*.bmp)|*.bmp|JPEG Files (*.jpg,*.jpeg)|*.jpg;*.jpeg|"
+                            "Compuserve GIF Files (*.gif)|*.gif"));
+    // The Save dialog keeps the flags and starts with the loaded file's name.
+    const FileDialogProperties& save = w.dialog.asked[1].properties;
+    QCOMPARE(save.flags, 0x1804);
+    QCOMPARE(save.title, QStringLiteral("Lumenveil v1.1 - Save As Bitmap File..."));
+    QCOMPARE(save.filter, QStringLiteral("Bitmap Files (*.bmp)|*.bmp"));
+    QCOMPARE(save.fileName, w.loaded);
+    QCOMPARE(w.dialog.asked[1].mode, FileDialogMode::Save);
+}
+
+void tst_FrmMain::hideAndSave_data()
+{
+    QTest::addColumn<QSize>("size");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QStringList>("names");   // Save dialog answers: files in the folder,
+                                              // "<loaded>", "<cancel>" or "" (empty name)
+    QTest::addColumn<QList<int>>("answers");  // to the replace question
+    QTest::addColumn<QStringList>("requests"); // "%1" stands for the folder
+    QTest::addColumn<QString>("savedAs");     // the file that must hold the message
+
+    const QSize photo(200, 150);
+    const QString note = QStringLiteral("Meet me at noon.");
+    const QString save = QStringLiteral("save dialog");
+    const QString replace = QStringLiteral(
+        "message: \u201C%1/existing.bmp\u201D already exists.\nDo you want to replace it?");
+    const QString cannotSave = QStringLiteral("message: The picture could not be saved as \u201C%1/");
+    const QList<int> none;
+
+    QTest::newRow("fits, a new name")
+        << photo << note << QStringList{"note.bmp"} << none << QStringList{save} << "note.bmp";
+    QTest::newRow("does not fit: no Save dialog")
+        << QSize(8, 8) << "x" << QStringList{"note.bmp"} << none
+        << QStringList{"message: Text is 11 characters longer than this picture can store!"} << "";
+    QTest::newRow("refused characters: no Save dialog")
+        << photo << QStringLiteral("snow \u2603") << QStringList{"note.bmp"} << none
+        << QStringList{"message: The text contains characters that cannot be hidden..."} << "";
+    QTest::newRow("Save cancelled") << photo << note << QStringList{"<cancel>"} << none
+                                    << QStringList{save} << "";
+    QTest::newRow("empty name") << photo << note << QStringList{""} << none << QStringList{save}
+                                << "";
+    QTest::newRow("save fails: no such folder")
+        << photo << note << QStringList{"missing/note.bmp"} << none
+        << QStringList{save, cannotSave + "missing/note.bmp\u201D: ..."} << "";
+    QTest::newRow("save fails: a folder has that name, asked nothing")
+        << photo << note << QStringList{"album"} << none
+        << QStringList{save, cannotSave + "album\u201D: a folder has that name."} << "";
+    QTest::newRow("existing file, No, then cancel")
+        << photo << note << QStringList{"existing.bmp", "<cancel>"} << QList<int>{AnswerNo}
+        << QStringList{save, replace, save} << "";
+    QTest::newRow("existing file, No, then a new name")
+        << photo << note << QStringList{"existing.bmp", "note.bmp"} << QList<int>{AnswerNo}
+        << QStringList{save, replace, save} << "note.bmp";
+    QTest::newRow("existing file, Yes")
+        << photo << note << QStringList{"existing.bmp"} << QList<int>{AnswerYes}
+        << QStringList{save, replace} << "existing.bmp";
+    QTest::newRow("the loaded JPEG itself, Yes: a bitmap under its name")
+        << photo << note << QStringList{"<loaded>"} << QList<int>{AnswerYes}
+        << QStringList{save, "message: \u201C%1/picture1.jpeg\u201D already exists...."}
+        << "picture1.jpeg";
+}
+
+void tst_FrmMain::hideAndSave()
+{
+    QFETCH(QSize, size);
+    QFETCH(QString, text);
+    QFETCH(QStringList, names);
+    QFETCH(QList<int>, answers);
+    QFETCH(QStringList, requests);
+    QFETCH(QString, savedAs);
+
+    Window w;
+    QVERIFY(w.Open());
+    QVERIFY(w.Load(test::PhotoLikeImage(size.width(), size.height()), "jpeg"));
+    const QDir folder(w.folder.path());
+    QVERIFY(folder.mkdir(QStringLiteral("album")));
+    QVERIFY(test::WriteImage(test::PhotoLikeImage(50, 50, 9), folder.filePath("existing.bmp"), "bmp"));
+    const QByteArray existing = test::ReadBytes(folder.filePath("existing.bmp"));
+    const QByteArray original = test::ReadBytes(w.loaded);
+    w.Text()->setPlainText(text);
+    static_cast<void>(w.Requests());
+
+    for (const QString& name : names) {
+        if (name == "<loaded>") {
+            w.dialog.answers.append(w.loaded);
+        } else if (name != "<cancel>") {
+            w.dialog.answers.append(name.isEmpty() ? name : folder.filePath(name));
+        }
+    }
+    w.messages.answers = answers;
+    w.Find<QPushButton>("cmdEmbedText")->click();
+
+    const QString where = QDir::toNativeSeparators(folder.path());
+    QStringList expected;
+    for (const QString& request : requests) {
+        expected << QString(request).replace(QLatin1String("%1"), where);
+    }
+    const QStringList seen = w.Requests();
+    QVERIFY2(SameRequests(seen, expected), qPrintable(seen.join(" | ")));
+    for (const FakeMessageBoxes::Shown& shown : std::as_const(w.messages.shown)) {
+        if (shown.request.buttons == MessageButtons::YesNo) {
+            QCOMPARE(shown.request.title, Caption);
+            QCOMPARE(shown.request.icon, MessageIcon::Exclamation);
+            QVERIFY2(shown.request.secondButtonIsDefault, "No is the safe default");
+        }
+    }
+    QCOMPARE(w->windowTitle(), Caption);
+    QVERIFY(QApplication::overrideCursor() == nullptr);
+
+    // Once the Save dialog was shown the surface holds the message, saved or not.
+    if (seen.contains(QStringLiteral("save dialog"))) {
+        QCOMPARE(QString::fromStdU16String(ReadText(w->Surface()).text), text);
+    }
+    if (!savedAs.isEmpty()) {
+        const QString saved = folder.filePath(savedAs);
+        QVERIFY(test::ReadBytes(saved).startsWith("BM"));
+        QCOMPARE(MessageIn(saved), text);
+    }
+    if (savedAs != "existing.bmp") {
+        QCOMPARE(test::ReadBytes(folder.filePath("existing.bmp")), existing);
+    }
+    if (!savedAs.startsWith("picture")) {
+        QCOMPARE(test::ReadBytes(w.loaded), original);
+    }
+    const QStringList written = folder.entryList({"note.bmp"}, QDir::Files);
+    QCOMPARE(written.isEmpty(), savedAs != "note.bmp");
+}
+
+void tst_FrmMain::savedMessageCheck_data()
+{
+    QTest::addColumn<QString>("file"); // what lies under the saved name
+    QTest::addColumn<QString>("problem");
+
+    QTest::newRow("the message") << "message" << "";
+    QTest::newRow("another message")
+        << "other" << "The message read back differs from the text that was hidden.";
+    QTest::newRow("no message") << "plain" << "This image has no secret message!";
+    QTest::newRow("nothing") << "gone" << "The file \u201C%1\u201D does not exist.";
+    QTest::newRow("not a picture")
+        << "text" << "\u201C%1\u201D is not a picture. Lumenveil opens bitmap (BMP), JPEG, GIF "
+                     "and PNG files.";
+}
+
+void tst_FrmMain::savedMessageCheck()
+{
+    QFETCH(QString, file);
+    QFETCH(QString, problem);
+
+    QTemporaryDir folder;
+    const QString path = folder.filePath(QStringLiteral("saved.bmp"));
+    test::MemoryGrid grid(60, 60, 0x00808080);
+    if (file == "message" || file == "other") {
+        QVERIFY(HideText(grid, file == "message" ? u"Meet me at noon." : u"Meet me at one.").status ==
+                HideStatus::Hidden);
+    }
+    if (file == "text") {
+        QVERIFY(test::WriteBytes(path, "not a picture"));
+    } else if (file != "gone") {
+        QVERIFY(test::WriteImage(ImageOf(grid, 60), path, "bmp"));
+    }
+
+    const auto report = CheckSavedMessage(path, u"Meet me at noon.");
+    if (problem.isEmpty()) {
+        QVERIFY(!report);
+        return;
+    }
+    QVERIFY(report);
+    const QString name = QDir::toNativeSeparators(path);
+    QCOMPARE(report->prompt,
+             QStringLiteral("The picture was saved as \u201C%1\u201D, but reading it back did not "
+                            "give the hidden message. %2\n\nKeep your text and save it again "
+                            "under another name or in another folder.")
+                 .arg(name, QString(problem).replace(QLatin1String("%1"), name)));
+    QCOMPARE(report->style, MsgOkOnly | MsgCritical);
+    QCOMPARE(report->title, Caption);
+}
+
+void tst_FrmMain::timerEnablesHide()
+{
+    Window w;
+    QVERIFY(w.Open());
+    auto* hide = w.Find<QPushButton>("cmdEmbedText");
+    auto* entry = w.Find<QAction>("mnuFileEmbedText");
+    QTest::qWait(20);
+    QVERIFY(!hide->isEnabled());
+
+    // Right after a load the text is empty: the timer takes the button back, not the entry.
+    QVERIFY(w.Load(test::PhotoLikeImage(200, 150)));
+    QTRY_VERIFY(!hide->isEnabled());
+    QVERIFY(entry->isEnabled());
+    QTest::keyClicks(w.Text(), QStringLiteral("   "));
+    QTRY_VERIFY2(hide->isEnabled(), "blanks are text");
+    w.Text()->clear();
+    QTRY_VERIFY(!hide->isEnabled());
+
+    // The entry still hides the empty message and offers to save it.
+    static_cast<void>(w.Requests());
+    entry->trigger();
+    QCOMPARE(w.Requests(), QStringList{"save dialog"});
+    const ReadOutcome hidden = ReadText(w->Surface());
+    QCOMPARE(hidden.status, ReadStatus::Found);
+    QVERIFY(hidden.text.empty());
+}
+
+void tst_FrmMain::exit_data()
+{
+    QTest::addColumn<QString>("how"); // Esc with the focus on a control, the menu, the close box
+    QTest::addColumn<int>("answer");
+    QTest::addColumn<QStringList>("requests");
+
+    const QString question = QStringLiteral("message: Are you sure you want to quit?");
+    QTest::newRow("Esc in the text box, No") << "txtText" << AnswerNo << QStringList{question};
+    QTest::newRow("Esc in the text box, Yes")
+        << "txtText" << AnswerYes << QStringList{question, "closed"};
+    QTest::newRow("Esc on the load button, No") << "cmdLoadImage" << AnswerNo << QStringList{question};
+    QTest::newRow("File > Exit asks nothing") << "menu" << 0 << QStringList{"closed"};
+    QTest::newRow("the close box asks nothing") << "close box" << 0 << QStringList{"closed"};
+}
+
+void tst_FrmMain::exit()
+{
+    QFETCH(QString, how);
     QFETCH(int, answer);
-    QFETCH(bool, closes);
+    QFETCH(QStringList, requests);
 
     Window w;
     QVERIFY(w.Open());
     QVERIFY(w.Load(test::PhotoLikeImage(100, 100)));
     w.Text()->setPlainText(QStringLiteral("typed"));
-    QWidget* target = w.Find<QWidget>(qPrintable(focus));
-    target->setFocus();
-    QTRY_VERIFY(target->hasFocus());
     static_cast<void>(w.Requests());
-
     w.messages.answers = {answer};
-    QTest::keyClick(target, Qt::Key_Escape);
 
-    QStringList expected{"message: Are you sure you want to quit?"};
-    if (closes) {
-        expected << "closed";
+    if (how == "menu") {
+        w.Find<QAction>("mnuFileExit")->trigger();
+    } else if (how == "close box") {
+        QVERIFY(w->windowHandle()->close());
+    } else {
+        QWidget* target = w.Find<QWidget>(qPrintable(how));
+        target->setFocus();
+        QTRY_VERIFY(target->hasFocus());
+        QTest::keyClick(target, Qt::Key_Escape);
     }
-    QCOMPARE(w.Requests(), expected);
-    const MessageBoxRequest& asked = w.messages.shown.last().request;
-    QCOMPARE(asked.title, Caption);
-    QCOMPARE(asked.buttons, MessageButtons::YesNo);
-    QCOMPARE(asked.icon, MessageIcon::Question);
-    QVERIFY(asked.secondButtonIsDefault);
+
+    QCOMPARE(w.Requests(), requests);
+    if (!w.messages.shown.isEmpty()) {
+        const MessageBoxRequest& asked = w.messages.shown.last().request;
+        QCOMPARE(asked.title, Caption);
+        QCOMPARE(asked.buttons, MessageButtons::YesNo);
+        QCOMPARE(asked.icon, MessageIcon::Question);
+        QVERIFY(asked.secondButtonIsDefault);
+    }
     QCOMPARE(w.Text()->toPlainText(), QStringLiteral("typed"));
+}
+
+void tst_FrmMain::helpTopics()
+{
+    // The window hands the page to the shell as the Windows call takes it; the shell finds
+    // the page, or finds none and shows nothing (tst_toolkit).
+    Window w;
+    QVERIFY(w.Open());
+    w.Find<QAction>("mnuHelpHelpTopics")->trigger();
+    QCOMPARE(w.shell.calls.size(), 1);
+    const test::FakeShell::Call& call = w.shell.calls.constFirst();
+    QCOMPARE(call.operation, QStringLiteral("Open"));
+    QCOMPARE(call.file, QStringLiteral("help.htm"));
+    QVERIFY(call.parameters.isEmpty());
+    QCOMPARE(call.directory, w.folder.path() + QLatin1Char('/'));
+    QCOMPARE(call.showCommand, ShowNormal);
+    QVERIFY(w.messages.shown.isEmpty());
 }
 
 void tst_FrmMain::menuShortcutsBeatTheTextBox_data()
