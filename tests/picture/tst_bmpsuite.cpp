@@ -13,17 +13,6 @@ namespace {
 
 const QString Corpus = QStringLiteral(LUMENVEIL_TESTDATA_DIR "/bmpsuite");
 
-std::vector<ColorValue> Pixels(const PictureSurface& surface)
-{
-    std::vector<ColorValue> values;
-    for (int y = 0; y < surface.ImageHeight(); ++y) {
-        for (int x = 0; x < surface.ImageWidth(); ++x) {
-            values.push_back(surface.ReadPixel(x, y));
-        }
-    }
-    return values;
-}
-
 } // namespace
 
 // The bmpsuite corpus of good, questionable and bad bitmaps, each file against the result that
@@ -93,7 +82,7 @@ void tst_Bmpsuite::file()
     PictureSurface surface;
     QVERIFY(WriteImage(PhotoLikeImage(7, 5), dir_.filePath("before.png"), "png"));
     QVERIFY(surface.LoadImageFile(dir_.filePath("before.png")).ok());
-    const std::vector<ColorValue> before = Pixels(surface);
+    const std::vector<ColorValue> before = SurfacePixels(surface);
 
     const QString file = Corpus + '/' + path;
     if (!QFile::exists(file)) {
@@ -108,7 +97,7 @@ void tst_Bmpsuite::file()
         QVERIFY(reloaded.LoadImageFile(saved).ok());
         QCOMPARE(reloaded.ImageWidth(), surface.ImageWidth());
         QCOMPARE(reloaded.ImageHeight(), surface.ImageHeight());
-        QVERIFY(Pixels(reloaded) == Pixels(surface));
+        QVERIFY(SurfacePixels(reloaded) == SurfacePixels(surface));
         return;
     }
 
@@ -121,7 +110,7 @@ void tst_Bmpsuite::file()
     QCOMPARE(result.status, statuses.value(expected));
     QVERIFY(!result.reason.isEmpty());
     QCOMPARE(surface.ImageWidth(), 7);
-    QVERIFY(Pixels(surface) == before);
+    QVERIFY(SurfacePixels(surface) == before);
 }
 
 QTEST_GUILESS_MAIN(tst_Bmpsuite)

@@ -32,17 +32,6 @@ struct SeedPicture
     QByteArray bytes;
 };
 
-QByteArray Encode(const QImage& image, const char* format, bool progressive = false)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
-    writer.setProgressiveScanWrite(progressive);
-    writer.write(image);
-    return bytes;
-}
-
 QByteArray Bitmap(BitmapKind kind, bool topDown = false)
 {
     BitmapRecipe recipe;
@@ -77,18 +66,18 @@ QList<SeedPicture> SeedPictures(const QTemporaryDir& dir)
         {"bmp 565", Bitmap(BitmapKind::Rgb565)},
         {"bmp 24-bit top-down", Bitmap(BitmapKind::Rgb24, true)},
         {"bmp 32-bit", Bitmap(BitmapKind::Rgb32)},
-        {"jpeg baseline", Encode(PhotoLikeImage(40, 24, 3), "jpeg")},
-        {"jpeg progressive", Encode(PhotoLikeImage(40, 24, 4), "jpeg", true)},
+        {"jpeg baseline", EncodeImage(PhotoLikeImage(40, 24, 3), "jpeg")},
+        {"jpeg progressive", EncodeImage(PhotoLikeImage(40, 24, 4), "jpeg", true)},
         {"jpeg grayscale",
-         Encode(PhotoLikeImage(40, 24, 5).convertToFormat(QImage::Format_Grayscale8), "jpeg")},
+         EncodeImage(PhotoLikeImage(40, 24, 5).convertToFormat(QImage::Format_Grayscale8), "jpeg")},
         {"jpeg cmyk", ReadBytes(QFINDTESTDATA("fixtures/cmyk.jpg"))},
         {"gif transparent", ReadBytes(QFINDTESTDATA("fixtures/transparent.gif"))},
         {"gif opaque", ReadBytes(QFINDTESTDATA("fixtures/opaque.gif"))},
-        {"png rgb", Encode(PhotoLikeImage(30, 20, 6), "png")},
-        {"png alpha", Encode(PhotoLikeImage(30, 20, 7).convertToFormat(QImage::Format_ARGB32),
+        {"png rgb", EncodeImage(PhotoLikeImage(30, 20, 6), "png")},
+        {"png alpha", EncodeImage(PhotoLikeImage(30, 20, 7).convertToFormat(QImage::Format_ARGB32),
                              "png")},
         {"png palette",
-         Encode(PhotoLikeImage(30, 20, 8).convertToFormat(QImage::Format_Indexed8), "png")},
+         EncodeImage(PhotoLikeImage(30, 20, 8).convertToFormat(QImage::Format_Indexed8), "png")},
     };
     for (const char* format : {"bmp", "png"}) {
         PictureSurface surface;
@@ -158,17 +147,6 @@ QByteArray Mutate(QByteArray bytes, std::mt19937& random)
     return bytes;
 }
 
-std::vector<ColorValue> Pixels(const PictureSurface& surface)
-{
-    std::vector<ColorValue> values;
-    for (int y = 0; y < surface.ImageHeight(); ++y) {
-        for (int x = 0; x < surface.ImageWidth(); ++x) {
-            values.push_back(surface.ReadPixel(x, y));
-        }
-    }
-    return values;
-}
-
 } // namespace
 
 // Damaged pictures by the thousand: each either loads or fails with a reason, leaving the
@@ -209,7 +187,7 @@ void tst_Mutations::loadsOrFailsCleanly()
     PictureSurface surface;
     QVERIFY(WriteImage(PhotoLikeImage(9, 7), dir_.filePath("before.png"), "png"));
     QVERIFY(surface.LoadImageFile(dir_.filePath("before.png")).ok());
-    std::vector<ColorValue> current = Pixels(surface);
+    std::vector<ColorValue> current = SurfacePixels(surface);
     QSize currentSize(9, 7);
 
     const QString path = dir_.filePath("variant");
@@ -228,14 +206,14 @@ void tst_Mutations::loadsOrFailsCleanly()
         if (result.ok()) {
             QVERIFY(surface.ImageWidth() > 0 && surface.ImageHeight() > 0);
             (void)ReadText(surface);
-            current = Pixels(surface);
+            current = SurfacePixels(surface);
             currentSize = QSize(surface.ImageWidth(), surface.ImageHeight());
         } else {
             const QString context = QString("variant %1 of %2").arg(i).arg(seed.name);
             QVERIFY2(!DescribePictureResult(result, path).isEmpty(), qPrintable(context));
             QVERIFY2(QSize(surface.ImageWidth(), surface.ImageHeight()) == currentSize,
                      qPrintable(context));
-            QVERIFY2(Pixels(surface) == current, qPrintable(context));
+            QVERIFY2(SurfacePixels(surface) == current, qPrintable(context));
         }
     }
     qInfo("%d variants: %d loaded, %d damaged, %d not a picture, %d unsupported, %d too large; "

@@ -13,17 +13,6 @@ using namespace lumenveil::test;
 
 namespace {
 
-std::vector<ColorValue> SurfacePixels(const PictureSurface& surface)
-{
-    std::vector<ColorValue> values;
-    for (int y = 0; y < surface.ImageHeight(); ++y) {
-        for (int x = 0; x < surface.ImageWidth(); ++x) {
-            values.push_back(surface.ReadPixel(x, y));
-        }
-    }
-    return values;
-}
-
 // The largest difference of any component between two same-sized pictures.
 int LargestDifference(const std::vector<ColorValue>& a, const std::vector<ColorValue>& b)
 {

@@ -11,23 +11,6 @@
 using namespace lumenveil;
 using namespace lumenveil::test;
 
-namespace {
-
-std::vector<ColorValue> Pixels(const PictureSurface& surface)
-{
-    std::vector<ColorValue> values;
-    values.reserve(static_cast<std::size_t>(surface.ImageWidth()) *
-                   static_cast<std::size_t>(surface.ImageHeight()));
-    for (int y = 0; y < surface.ImageHeight(); ++y) {
-        for (int x = 0; x < surface.ImageWidth(); ++x) {
-            values.push_back(surface.ReadPixel(x, y));
-        }
-    }
-    return values;
-}
-
-} // namespace
-
 // Random pictures of every shape and random texts of all 256 codes go through the whole road:
 // hidden, saved as a bitmap, loaded again and read back.
 class tst_RoundTrips : public QObject
@@ -80,14 +63,14 @@ void tst_RoundTrips::everyPictureShape()
 
         PictureSurface surface;
         QVERIFY(surface.LoadImageFile(source).ok());
-        const std::vector<ColorValue> before = Pixels(surface);
+        const std::vector<ColorValue> before = SurfacePixels(surface);
         QCOMPARE(HideText(surface, text).status, HideStatus::Hidden);
-        const std::vector<ColorValue> hidden = Pixels(surface);
+        const std::vector<ColorValue> hidden = SurfacePixels(surface);
         QVERIFY(surface.SaveBitmapFile(saved).ok());
 
         PictureSurface reloaded;
         QVERIFY(reloaded.LoadImageFile(saved).ok());
-        QVERIFY2(Pixels(reloaded) == hidden, qPrintable(QString("round %1").arg(round)));
+        QVERIFY2(SurfacePixels(reloaded) == hidden, qPrintable(QString("round %1").arg(round)));
         const ReadOutcome read = ReadText(reloaded);
         QCOMPARE(read.status, ReadStatus::Found);
         QVERIFY2(read.text == text, qPrintable(QString("round %1").arg(round)));

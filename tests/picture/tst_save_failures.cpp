@@ -23,9 +23,8 @@ class tst_SaveFailures : public QObject
 
 private slots:
     void initTestCase();
-    void fullDisk();
-    void readOnlyMount();
-    void fileThatCannotBeReplaced();
+    void failingDisk_data();
+    void failingDisk();
     void folderRemovedAfterLoading();
     void targetIsAFolder();
     void readOnlyFile();
@@ -51,48 +50,35 @@ void tst_SaveFailures::CheckOnlyOriginalLeft(const QString& folder, const QStrin
     QCOMPARE(ReadBytes(QDir(folder).filePath(original)), QByteArray(Original));
 }
 
-void tst_SaveFailures::fullDisk()
+void tst_SaveFailures::failingDisk_data()
 {
-    ScratchMount mount;
-    if (!mount.isMounted()) {
-        QSKIP(qPrintable(mount.error()));
-    }
-    QVERIFY(WriteBytes(mount.filePath("photo.bmp"), Original));
-    QVERIFY(mount.fill(16 * 1024));
-
-    const PictureResult result = surface_.SaveBitmapFile(mount.filePath("photo.bmp"));
-    QCOMPARE(result.status, PictureStatus::CannotWrite);
-    QVERIFY2(result.reason.contains("space", Qt::CaseInsensitive), qPrintable(result.reason));
-    CheckOnlyOriginalLeft(mount.path(), "photo.bmp");
+    QTest::addColumn<QString>("disk");
+    QTest::addColumn<QString>("reason"); // the system's words
+    QTest::newRow("full disk") << "full" << "No space left on device";
+    QTest::newRow("read-only mount") << "read-only" << "Read-only file system";
+    QTest::newRow("file that cannot be replaced") << "locked" << "Read-only file system";
 }
 
-void tst_SaveFailures::readOnlyMount()
+void tst_SaveFailures::failingDisk()
 {
+    QFETCH(QString, disk);
+    QFETCH(QString, reason);
     ScratchMount mount;
     if (!mount.isMounted()) {
         QSKIP(qPrintable(mount.error()));
     }
     QVERIFY(WriteBytes(mount.filePath("photo.bmp"), Original));
-    QVERIFY(mount.setReadOnly(true));
-
-    const PictureResult result = surface_.SaveBitmapFile(mount.filePath("photo.bmp"));
-    QCOMPARE(result.status, PictureStatus::CannotWrite);
-    QVERIFY2(result.reason.contains("read-only", Qt::CaseInsensitive), qPrintable(result.reason));
-    CheckOnlyOriginalLeft(mount.path(), "photo.bmp");
-}
-
-void tst_SaveFailures::fileThatCannotBeReplaced()
-{
-    ScratchMount mount;
-    if (!mount.isMounted()) {
-        QSKIP(qPrintable(mount.error()));
+    if (disk == "full") {
+        QVERIFY(mount.fill(16 * 1024));
+    } else if (disk == "read-only") {
+        QVERIFY(mount.setReadOnly(true));
+    } else {
+        QVERIFY(mount.lockFile("photo.bmp"));
     }
-    QVERIFY(WriteBytes(mount.filePath("photo.bmp"), Original));
-    QVERIFY(mount.lockFile("photo.bmp"));
 
     const PictureResult result = surface_.SaveBitmapFile(mount.filePath("photo.bmp"));
     QCOMPARE(result.status, PictureStatus::CannotWrite);
-    QVERIFY2(result.reason.contains("read-only", Qt::CaseInsensitive), qPrintable(result.reason));
+    QVERIFY2(result.reason.contains(reason), qPrintable(result.reason));
     CheckOnlyOriginalLeft(mount.path(), "photo.bmp");
 }
 

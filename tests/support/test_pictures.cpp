@@ -1,5 +1,6 @@
 #include "support/test_pictures.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QImageWriter>
 
@@ -48,6 +49,29 @@ bool WriteImage(const QImage& image, const QString& path, const char* format, in
     writer.setQuality(quality);
     writer.setProgressiveScanWrite(progressive);
     return writer.write(image);
+}
+
+QByteArray EncodeImage(const QImage& image, const char* format, bool progressive)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    writer.setProgressiveScanWrite(progressive);
+    return writer.write(image) ? bytes : QByteArray();
+}
+
+std::vector<ColorValue> SurfacePixels(const PictureSurface& surface)
+{
+    std::vector<ColorValue> values;
+    values.reserve(static_cast<std::size_t>(surface.ImageWidth()) *
+                   static_cast<std::size_t>(surface.ImageHeight()));
+    for (int y = 0; y < surface.ImageHeight(); ++y) {
+        for (int x = 0; x < surface.ImageWidth(); ++x) {
+            values.push_back(surface.ReadPixel(x, y));
+        }
+    }
+    return values;
 }
 
 QByteArray ReadBytes(const QString& path)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "codec/pixel_grid.h"
+#include "picture/picture_surface.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -55,8 +56,15 @@ private:
 [[nodiscard]] bool WriteImage(const QImage& image, const QString& path, const char* format,
                               int quality = 90, bool progressive = false);
 
+// The bytes of `image` encoded in `format` by Qt.
+[[nodiscard]] QByteArray EncodeImage(const QImage& image, const char* format,
+                                     bool progressive = false);
+
 [[nodiscard]] QByteArray ReadBytes(const QString& path);
 [[nodiscard]] bool WriteBytes(const QString& path, const QByteArray& bytes);
+
+// Every pixel of a surface, row by row.
+[[nodiscard]] std::vector<ColorValue> SurfacePixels(const PictureSurface& surface);
 
 // The RGB of every pixel of an image, as ColorValues in row order; alpha ignored.
 [[nodiscard]] std::vector<ColorValue> ColorValues(const QImage& image);
