@@ -19,9 +19,9 @@ picture=$(realpath "$3")
 out=$(realpath -m "$4")
 
 if [ -z "${LUMENVEIL_E2E_DISPLAY_READY:-}" ]; then
-    for tool in xvfb-run xdotool import; do
-        if ! command -v "$tool" >/dev/null; then
-            echo "SKIP: $tool is not installed (scripts/install-deps.sh installs it)"
+    for tool in xvfb-run:xvfb xdotool:xdotool import:imagemagick; do
+        if ! command -v "${tool%:*}" >/dev/null; then
+            echo "SKIP: ${tool%:*} is not installed (package ${tool#*:}; scripts/install-deps.sh installs it)"
             exit 77
         fi
     done
@@ -61,6 +61,8 @@ fail() {
         done
         kill "$pid"
     fi
+    say "the program's output:"
+    tail -n 30 "$out/program.log"
     exit 1
 }
 
@@ -123,7 +125,8 @@ wait_gone() {
 only_main_window() {
     local others
     others=$(xdotool search --all --onlyvisible --pid "$pid" '' 2>/dev/null | grep -vx "$main")
-    [ -z "$others" ] || fail "an unexpected window is open: '$(xdotool getwindowname "$others")'"
+    [ -z "$others" ] ||
+        fail "an unexpected window is open: '$(xdotool getwindowname "${others%%$'\n'*}")'"
 }
 
 # Clicks at x, y of the main window's client area (below the menu bar).
