@@ -18,7 +18,8 @@ const QString Website = QStringLiteral("https://lumenveil.invalid/");
 
 // Runs `inside` once the About window opened by `about` is up, then closes whatever is still
 // open, so that no test waits on a modal window. Returns whether the window was seen.
-bool WhileOpen(ui::AboutWindow& about, QWidget* owner, const std::function<void(frmSplash&)>& inside)
+bool WhileOpen(ui::AboutWindow& about, QWidget* owner,
+               const std::function<void(frmSplash&)>& inside)
 {
     bool seen = false;
     QTimer::singleShot(0, qApp, [&] {
@@ -156,14 +157,18 @@ void tst_FrmSplash::websiteAddress_data()
     QTest::addColumn<QString>("folder");
     QTest::addColumn<QString>("address");
 
-    QTest::newRow("a web address is kept")
-        << "https://lumenveil.invalid/home" << "/opt/lumenveil/" << "https://lumenveil.invalid/home";
-    QTest::newRow("a file address is kept")
-        << "file:///srv/help.htm" << "/opt/lumenveil/" << "file:///srv/help.htm";
-    QTest::newRow("the bundled help page") << "help.htm" << "/usr/lib/lumenveil/"
+    QTest::newRow("a web address is kept") << "https://lumenveil.invalid/home"
+                                           << "/opt/lumenveil/"
+                                           << "https://lumenveil.invalid/home";
+    QTest::newRow("a file address is kept") << "file:///srv/help.htm"
+                                            << "/opt/lumenveil/"
+                                            << "file:///srv/help.htm";
+    QTest::newRow("the bundled help page") << "help.htm"
+                                           << "/usr/lib/lumenveil/"
                                            << "file:///usr/lib/lumenveil/help.htm";
-    QTest::newRow("a folder with a blank")
-        << "help.htm" << "/home/ann/My Programs/" << "file:///home/ann/My%20Programs/help.htm";
+    QTest::newRow("a folder with a blank") << "help.htm"
+                                           << "/home/ann/My Programs/"
+                                           << "file:///home/ann/My%20Programs/help.htm";
 }
 
 void tst_FrmSplash::websiteAddress()

@@ -281,20 +281,26 @@ void tst_FrmMain::load_data()
     QTest::addColumn<QString>("message"); // the box shown, "%1" standing for the file
 
     const QSize photo(300, 200);
-    QTest::newRow("first picture, by the button") << true << "button" << "photo.bmp" << photo << "";
-    QTest::newRow("by the menu, over an earlier one")
-        << false << "menu" << "photo.jpg" << photo << "";
-    QTest::newRow("double-click on the frame")
-        << false << "frame" << "photo.gif" << QSize(12, 10) << "";
-    QTest::newRow("double-click on the picture")
-        << false << "picture" << "photo.bmp" << photo << "";
-    QTest::newRow("cancelled at start") << true << "button" << "<cancel>" << QSize() << "";
-    QTest::newRow("cancelled after a load") << false << "menu" << "<cancel>" << QSize() << "";
-    QTest::newRow("empty name") << false << "button" << "" << QSize() << "";
-    QTest::newRow("not a picture, at start")
-        << true << "button" << "notes.txt" << QSize()
-        << "\u201C%1\u201D is not a picture. Lumenveil opens bitmap (BMP), JPEG, GIF and PNG files.";
-    QTest::newRow("no such file") << false << "button" << "gone.bmp" << QSize()
+    QTest::newRow("first picture, by the button") << true << "button"
+                                                  << "photo.bmp" << photo << "";
+    QTest::newRow("by the menu, over an earlier one") << false << "menu"
+                                                      << "photo.jpg" << photo << "";
+    QTest::newRow("double-click on the frame") << false << "frame"
+                                               << "photo.gif" << QSize(12, 10) << "";
+    QTest::newRow("double-click on the picture") << false << "picture"
+                                                 << "photo.bmp" << photo << "";
+    QTest::newRow("cancelled at start") << true << "button"
+                                        << "<cancel>" << QSize() << "";
+    QTest::newRow("cancelled after a load") << false << "menu"
+                                            << "<cancel>" << QSize() << "";
+    QTest::newRow("empty name") << false << "button"
+                                << "" << QSize() << "";
+    QTest::newRow("not a picture, at start") << true << "button"
+                                             << "notes.txt" << QSize()
+                                             << "\u201C%1\u201D is not a picture. Lumenveil opens "
+                                                "bitmap (BMP), JPEG, GIF and PNG files.";
+    QTest::newRow("no such file") << false << "button"
+                                  << "gone.bmp" << QSize()
                                   << "The file \u201C%1\u201D does not exist.";
 }
 
@@ -309,8 +315,10 @@ void tst_FrmMain::load()
     Window w;
     QVERIFY(w.Open());
     QDir folder(w.folder.path());
-    QVERIFY(test::WriteImage(test::PhotoLikeImage(300, 200, 3), folder.filePath("photo.bmp"), "bmp"));
-    QVERIFY(test::WriteImage(test::PhotoLikeImage(300, 200, 3), folder.filePath("photo.jpg"), "jpeg"));
+    QVERIFY(
+        test::WriteImage(test::PhotoLikeImage(300, 200, 3), folder.filePath("photo.bmp"), "bmp"));
+    QVERIFY(
+        test::WriteImage(test::PhotoLikeImage(300, 200, 3), folder.filePath("photo.jpg"), "jpeg"));
     QVERIFY(QFile::copy(QStringLiteral(LUMENVEIL_SOURCE_DIR "/tests/picture/fixtures/opaque.gif"),
                         folder.filePath("photo.gif")));
     QVERIFY(test::WriteBytes(folder.filePath("notes.txt"), "Shopping: bread, milk.\n"));
@@ -321,7 +329,8 @@ void tst_FrmMain::load()
     const QImage before = w->Surface().Image().copy();
     static_cast<void>(w.Requests());
 
-    const QString path = answer.isEmpty() || answer == "<cancel>" ? answer : folder.filePath(answer);
+    const QString path =
+        answer.isEmpty() || answer == "<cancel>" ? answer : folder.filePath(answer);
     if (answer != "<cancel>") {
         w.dialog.answers.append(path);
     }
@@ -389,18 +398,19 @@ void tst_FrmMain::hideAndSave_data()
 {
     QTest::addColumn<QSize>("size");
     QTest::addColumn<QString>("text");
-    QTest::addColumn<QStringList>("names");   // Save dialog answers: files in the folder,
-                                              // "<loaded>", "<cancel>" or "" (empty name)
-    QTest::addColumn<QList<int>>("answers");  // to the replace question
+    QTest::addColumn<QStringList>("names");    // Save dialog answers: files in the folder,
+                                               // "<loaded>", "<cancel>" or "" (empty name)
+    QTest::addColumn<QList<int>>("answers");   // to the replace question
     QTest::addColumn<QStringList>("requests"); // "%1" stands for the folder
-    QTest::addColumn<QString>("savedAs");     // the file that must hold the message
+    QTest::addColumn<QString>("savedAs");      // the file that must hold the message
 
     const QSize photo(200, 150);
     const QString note = QStringLiteral("Meet me at noon.");
     const QString save = QStringLiteral("save dialog");
     const QString replace = QStringLiteral(
         "message: \u201C%1/existing.bmp\u201D already exists.\nDo you want to replace it?");
-    const QString cannotSave = QStringLiteral("message: The picture could not be saved as \u201C%1/");
+    const QString cannotSave =
+        QStringLiteral("message: The picture could not be saved as \u201C%1/");
     const QList<int> none;
 
     QTest::newRow("fits, a new name")
@@ -411,8 +421,8 @@ void tst_FrmMain::hideAndSave_data()
     QTest::newRow("refused characters: no Save dialog")
         << photo << QStringLiteral("snow \u2603") << QStringList{"note.bmp"} << none
         << QStringList{"message: The text contains characters that cannot be hidden..."} << "";
-    QTest::newRow("Save cancelled") << photo << note << QStringList{"<cancel>"} << none
-                                    << QStringList{save} << "";
+    QTest::newRow("Save cancelled")
+        << photo << note << QStringList{"<cancel>"} << none << QStringList{save} << "";
     QTest::newRow("empty name") << photo << note << QStringList{""} << none << QStringList{save}
                                 << "";
     QTest::newRow("save fails: no such folder")
@@ -450,7 +460,8 @@ void tst_FrmMain::hideAndSave()
     QVERIFY(w.Load(test::PhotoLikeImage(size.width(), size.height()), "jpeg"));
     const QDir folder(w.folder.path());
     QVERIFY(folder.mkdir(QStringLiteral("album")));
-    QVERIFY(test::WriteImage(test::PhotoLikeImage(50, 50, 9), folder.filePath("existing.bmp"), "bmp"));
+    QVERIFY(
+        test::WriteImage(test::PhotoLikeImage(50, 50, 9), folder.filePath("existing.bmp"), "bmp"));
     const QByteArray existing = test::ReadBytes(folder.filePath("existing.bmp"));
     const QByteArray original = test::ReadBytes(w.loaded);
     w.Text()->setPlainText(text);
@@ -507,14 +518,19 @@ void tst_FrmMain::savedMessageCheck_data()
     QTest::addColumn<QString>("file"); // what lies under the saved name
     QTest::addColumn<QString>("problem");
 
-    QTest::newRow("the message") << "message" << "";
+    QTest::newRow("the message") << "message"
+                                 << "";
     QTest::newRow("another message")
-        << "other" << "The message read back differs from the text that was hidden.";
-    QTest::newRow("no message") << "plain" << "This image has no secret message!";
-    QTest::newRow("nothing") << "gone" << "The file \u201C%1\u201D does not exist.";
+        << "other"
+        << "The message read back differs from the text that was hidden.";
+    QTest::newRow("no message") << "plain"
+                                << "This image has no secret message!";
+    QTest::newRow("nothing") << "gone"
+                             << "The file \u201C%1\u201D does not exist.";
     QTest::newRow("not a picture")
-        << "text" << "\u201C%1\u201D is not a picture. Lumenveil opens bitmap (BMP), JPEG, GIF "
-                     "and PNG files.";
+        << "text"
+        << "\u201C%1\u201D is not a picture. Lumenveil opens bitmap (BMP), JPEG, GIF "
+           "and PNG files.";
 }
 
 void tst_FrmMain::savedMessageCheck()
@@ -526,8 +542,9 @@ void tst_FrmMain::savedMessageCheck()
     const QString path = folder.filePath(QStringLiteral("saved.bmp"));
     test::MemoryGrid grid(60, 60, 0x00808080);
     if (file == "message" || file == "other") {
-        QVERIFY(HideText(grid, file == "message" ? u"Meet me at noon." : u"Meet me at one.").status ==
-                HideStatus::Hidden);
+        QVERIFY(
+            HideText(grid, file == "message" ? u"Meet me at noon." : u"Meet me at one.").status ==
+            HideStatus::Hidden);
     }
     if (file == "text") {
         QVERIFY(test::WriteBytes(path, "not a picture"));
@@ -588,7 +605,8 @@ void tst_FrmMain::exit_data()
     QTest::newRow("Esc in the text box, No") << "txtText" << AnswerNo << QStringList{question};
     QTest::newRow("Esc in the text box, Yes")
         << "txtText" << AnswerYes << QStringList{question, "closed"};
-    QTest::newRow("Esc on the load button, No") << "cmdLoadImage" << AnswerNo << QStringList{question};
+    QTest::newRow("Esc on the load button, No")
+        << "cmdLoadImage" << AnswerNo << QStringList{question};
     QTest::newRow("File > Exit asks nothing") << "menu" << 0 << QStringList{"closed"};
     QTest::newRow("the close box asks nothing") << "close box" << 0 << QStringList{"closed"};
 }

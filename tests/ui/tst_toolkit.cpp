@@ -176,8 +176,8 @@ void tst_Toolkit::shellOpens_data()
     QTest::newRow("no help page: nothing happens") << "help.htm" << false << "";
     QTest::newRow("a web address")
         << "https://lumenveil.invalid/about" << false << "https://lumenveil.invalid/about";
-    QTest::newRow("a file address") << "file:///opt/lumenveil/help.htm" << false
-                                    << "file:///opt/lumenveil/help.htm";
+    QTest::newRow("a file address")
+        << "file:///opt/lumenveil/help.htm" << false << "file:///opt/lumenveil/help.htm";
 }
 
 void tst_Toolkit::shellOpens()
@@ -204,8 +204,9 @@ void tst_Toolkit::shellOpens()
     for (const char* scheme : {"file", "https"}) {
         QDesktopServices::unsetUrlHandler(QLatin1String(scheme));
     }
-    const QStringList expected =
-        opened.isEmpty() ? QStringList() : QStringList{QString(opened).replace("%1", folder.path())};
+    const QStringList expected = opened.isEmpty()
+                                     ? QStringList()
+                                     : QStringList{QString(opened).replace("%1", folder.path())};
     QCOMPARE(recorder.opened, expected);
 }
 
