@@ -4,8 +4,6 @@
 
 #include <QTest>
 
-#include <random>
-
 using namespace lumenveil;
 using lumenveil::test::MemoryGrid;
 using lumenveil::test::NoiseGrid;
@@ -78,7 +76,6 @@ private slots:
     void startTestBeforePixel39();
     void scanStopsAtEndMarker();
     void shorterMessageOverLonger();
-    void randomPictureShapes();
     void describesOutcomes();
 };
 
@@ -333,32 +330,6 @@ void tst_HiddenText::shorterMessageOverLonger()
     // Beyond the new message the old one's bits stay.
     for (std::int64_t n = 3 * 29; n < 40 * 40; ++n) {
         QCOMPARE(grid.Pixel(n), longer.Pixel(n));
-    }
-}
-
-void tst_HiddenText::randomPictureShapes()
-{
-    std::mt19937 random(20261206);
-    for (int round = 0; round < 300; ++round) {
-        std::u16string text;
-        const int length = static_cast<int>(random() % 60);
-        for (int i = 0; i < length; ++i) {
-            text += CharOfCode(static_cast<std::uint8_t>(random() % 256));
-        }
-        if (text.find(EndMarker) != std::u16string::npos) {
-            continue;
-        }
-        const std::int64_t needed = 3 * (length + 24);
-        // Shapes around the exact need: thin strips, odd widths, a pixel or two to spare.
-        const int height = 1 + static_cast<int>(random() % 7);
-        const int width = static_cast<int>((needed + height - 1) / height) +
-                          static_cast<int>(random() % 3);
-        MemoryGrid grid = NoiseGrid(round % 2 ? width : height, round % 2 ? height : width,
-                                    static_cast<quint32>(round));
-        QCOMPARE(HideText(grid, text).status, HideStatus::Hidden);
-        const ReadOutcome read = ReadText(grid);
-        QCOMPARE(read.status, ReadStatus::Found);
-        QVERIFY2(read.text == text, qPrintable(QString("round %1").arg(round)));
     }
 }
 
