@@ -193,11 +193,7 @@ void tst_Cli::revealsSeveralPictures()
 
 void tst_Cli::hideLeavesOriginalOnFailedSave_data()
 {
-    QTest::addColumn<QString>("disk");
-    QTest::addColumn<QString>("reason"); // the system's words, in the message
-    QTest::newRow("full disk") << "full" << "No space left on device";
-    QTest::newRow("read-only mount") << "read-only" << "Read-only file system";
-    QTest::newRow("file that cannot be replaced") << "locked" << "Read-only file system";
+    AddFailingDiskRows();
 }
 
 void tst_Cli::hideLeavesOriginalOnFailedSave()
@@ -210,13 +206,7 @@ void tst_Cli::hideLeavesOriginalOnFailedSave()
     }
     const QString target = mount.filePath("photo.bmp");
     QVERIFY(WriteBytes(target, "the original"));
-    if (disk == "full") {
-        QVERIFY(mount.fill(4096));
-    } else if (disk == "read-only") {
-        QVERIFY(mount.setReadOnly(true));
-    } else {
-        QVERIFY(mount.lockFile("photo.bmp"));
-    }
+    QVERIFY(mount.breakFor(disk, "photo.bmp"));
     const QStringList before = QDir(mount.path()).entryList(QDir::Files | QDir::Hidden);
 
     const Run run = Cli({"hide", "photo.jpg", target, "--text", "x"});

@@ -52,11 +52,7 @@ void tst_SaveFailures::CheckOnlyOriginalLeft(const QString& folder, const QStrin
 
 void tst_SaveFailures::failingDisk_data()
 {
-    QTest::addColumn<QString>("disk");
-    QTest::addColumn<QString>("reason"); // the system's words
-    QTest::newRow("full disk") << "full" << "No space left on device";
-    QTest::newRow("read-only mount") << "read-only" << "Read-only file system";
-    QTest::newRow("file that cannot be replaced") << "locked" << "Read-only file system";
+    AddFailingDiskRows();
 }
 
 void tst_SaveFailures::failingDisk()
@@ -68,13 +64,7 @@ void tst_SaveFailures::failingDisk()
         QSKIP(qPrintable(mount.error()));
     }
     QVERIFY(WriteBytes(mount.filePath("photo.bmp"), Original));
-    if (disk == "full") {
-        QVERIFY(mount.fill(16 * 1024));
-    } else if (disk == "read-only") {
-        QVERIFY(mount.setReadOnly(true));
-    } else {
-        QVERIFY(mount.lockFile("photo.bmp"));
-    }
+    QVERIFY(mount.breakFor(disk, "photo.bmp"));
 
     const PictureResult result = surface_.SaveBitmapFile(mount.filePath("photo.bmp"));
     QCOMPARE(result.status, PictureStatus::CannotWrite);

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QStorageInfo>
+#include <QTest>
 
 #include <unistd.h>
 
@@ -60,6 +61,26 @@ bool ScratchMount::lockFile(const QString& name)
     const QString file = dir_.filePath(name);
     return RunCommand("mount", {"--bind", file, file}) &&
            RunCommand("mount", {"-o", "remount,ro,bind", file});
+}
+
+bool ScratchMount::breakFor(const QString& how, const QString& name)
+{
+    if (how == QLatin1String("full")) {
+        return fill(4096);
+    }
+    if (how == QLatin1String("read-only")) {
+        return setReadOnly(true);
+    }
+    return lockFile(name);
+}
+
+void AddFailingDiskRows()
+{
+    QTest::addColumn<QString>("disk");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("full disk") << "full" << "No space left on device";
+    QTest::newRow("read-only mount") << "read-only" << "Read-only file system";
+    QTest::newRow("file that cannot be replaced") << "locked" << "Read-only file system";
 }
 
 bool ScratchMount::fill(qint64 spare)

@@ -28,11 +28,19 @@ public:
     // Fills the free space with a file, leaving `spare` bytes.
     [[nodiscard]] bool fill(qint64 spare = 0);
 
+    // Breaks the disk for the file `name` as a failing-disk row asks: "full", "read-only"
+    // (the whole mount) or "locked" (that file alone).
+    [[nodiscard]] bool breakFor(const QString& how, const QString& name);
+
 private:
     QTemporaryDir dir_;
     bool mounted_ = false;
     QString error_;
 };
+
+// The failing-disk rows shared by the tests: columns "disk" (how to break it, for breakFor) and
+// "reason" (the system's words for it).
+void AddFailingDiskRows();
 
 // Runs a command; true when it exits with status 0.
 [[nodiscard]] bool RunCommand(const QString& program, const QStringList& arguments,
