@@ -163,6 +163,20 @@ reveal() {
     "$cli" reveal "$1" 2>&1
 }
 
+# Answers the Save dialog that has just been asked for with `file`, waits for the file, and
+# checks with lumenveil-cli that it holds the message; `what` names it in a failure. Leaves
+# what was read in $got.
+save_and_check() {
+    local file=$1 what=$2
+    choose_file "Save" 'Lumenveil v1\.1 - Save As Bitmap File\.\.\.' "$file"
+    written() { [ -s "$file" ]; }
+    wait_for "the file $file" 50 written
+    sleep 0.5 # the saved file is read back; a problem would open a box now
+    only_main_window
+    got=$(reveal "$file")
+    [ "$got" = "$message" ] || fail "$what holds '$got'"
+}
+
 message='Meet me at the old mill at noon, bring the map & 2 lanterns.'
 
 # --- Start -------------------------------------------------------------------------------
@@ -194,13 +208,7 @@ xdotool type --delay 15 "$message"
 step="hiding and saving"
 sleep 0.3 # the timer enables the button a moment after the first character
 click_client 284 329 # Embed Text & Save...
-choose_file "Save" 'Lumenveil v1\.1 - Save As Bitmap File\.\.\.' "$work/note.bmp"
-saved() { [ -s "$work/note.bmp" ]; }
-wait_for "saved file" 50 saved
-sleep 0.5 # the saved file is read back; a problem would open a box now
-only_main_window
-got=$(reveal "$work/note.bmp")
-[ "$got" = "$message" ] || fail "the saved file holds '$got'"
+save_and_check "$work/note.bmp" "the saved file"
 say "saved and checked: $work/note.bmp"
 
 # --- Load that file and get the message back ---------------------------------------------
@@ -218,13 +226,7 @@ import -window "$main" "$out/main-window.png" || fail "no screenshot of the main
 step="saving what was read"
 focus "$main"
 xdotool key ctrl+e
-choose_file "Save" 'Lumenveil v1\.1 - Save As Bitmap File\.\.\.' "$work/again.bmp"
-saved_again() { [ -s "$work/again.bmp" ]; }
-wait_for "second saved file" 50 saved_again
-sleep 0.5
-only_main_window
-got=$(reveal "$work/again.bmp")
-[ "$got" = "$message" ] || fail "the text box held '$got' after Get Embedded Text"
+save_and_check "$work/again.bmp" "the text box after Get Embedded Text"
 say "the message came back: $got"
 
 # --- The About window --------------------------------------------------------------------
