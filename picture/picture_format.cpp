@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <limits>
 
 namespace lumenveil {
 
@@ -109,8 +110,20 @@ std::optional<BitmapHeader> ParseBitmapHeader(const QByteArray& head)
                                 compression == CompressionAlphaBitfields) &&
                                (bitCount == 16 || bitCount == 32));
     if (uncompressed && bitCount >= 1 && bitCount <= 32) {
+        // width < 2^31 and bitCount <= 32, so the stride fits; the product with the height
+        // need not: no file is that large.
         const std::int64_t stride = (header.width * bitCount + 31) / 32 * 4;
-        header.pixelBytes = stride * header.height;
+        if (header.height > 0 &&
+            stride > std::numeric_limits<std::int64_t>::max() / header.height) {
+            header.problem =
+                QStringLiteral("its headers claim %1 \u00D7 %2 pixels at %3 bits each, "
+                               "more bytes than any file can hold")
+                    .arg(header.width)
+                    .arg(header.height)
+                    .arg(bitCount);
+        } else {
+            header.pixelBytes = stride * header.height;
+        }
     }
     return header;
 }

@@ -38,6 +38,7 @@ struct BitmapHeader
     std::uint32_t bitCount = 0;
     std::uint32_t compression = 0; // 0 none, 1 RLE8, 2 RLE4, 3 bit fields, ...
     bool topDown = false;
+    QString problem; // why no file can hold what the headers claim; empty where one can
 };
 
 // Reads the file and info headers from `head` (the first 64 bytes or the whole file where it is

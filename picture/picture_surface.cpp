@@ -210,11 +210,14 @@ PictureResult DecodePicture(QIODevice& device, qint64 size, QImage& out, Picture
         if (!header) {
             return Fail(PictureStatus::Damaged, QStringLiteral("its headers are cut short"));
         }
+        if (!header->problem.isEmpty()) {
+            return Fail(PictureStatus::Damaged, header->problem);
+        }
         if (auto area = CheckArea(header->width, header->height, size); !area.ok()) {
             return area;
         }
         if (header->pixelOffset >= size ||
-            (header->pixelBytes >= 0 && header->pixelOffset + header->pixelBytes > size)) {
+            (header->pixelBytes >= 0 && header->pixelBytes > size - header->pixelOffset)) {
             return Fail(PictureStatus::Damaged,
                         QStringLiteral("the file ends before its pixel data"));
         }

@@ -376,6 +376,20 @@ void tst_PictureSurface::failedLoadChangesNothing_data()
     QTest::newRow("BMP pixel data past the end") << "past.bmp" << pastEnd
                                                  << PictureStatus::Damaged;
     QTest::newRow("BMP of 100000 x 100000") << "huge.bmp" << hugeBmp << PictureStatus::TooLarge;
+    // Headers whose pixel data size (stride times height) overflows 64 bits.
+    QTest::newRow("BMP 19-byte info header, 2^31 x 1.5 x 2^30")
+        << "over1.bmp"
+        << QByteArray::fromBase64("Qk22BAAAAAAYAACABAATAAAAAAAkegBCtl0FACAAAAAATTICBA==")
+        << PictureStatus::Damaged;
+    QTest::newRow("BMP cut in its info header, 2^31 x 2^31")
+        << "over2.bmp" << QByteArray::fromBase64("Qk1CfwwEAwEAABeIACAASQAgAElJiBcLAH8TACAA")
+        << PictureStatus::Damaged;
+    QByteArray overflowing = bmp.left(118);
+    qToLittleEndian<qint32>(0x7FFFFFFF, overflowing.data() + 18);
+    qToLittleEndian<qint32>(0x7FFFFFFF, overflowing.data() + 22);
+    qToLittleEndian<quint16>(32, overflowing.data() + 28);
+    QTest::newRow("BMP of 2^31 x 2^31 at 32 bits")
+        << "over3.bmp" << overflowing << PictureStatus::Damaged;
     QTest::newRow("JPEG cut in half") << "half.jpg" << jpeg.left(jpeg.size() / 2)
                                       << PictureStatus::Damaged;
     QTest::newRow("JPEG of 60000 x 60000") << "huge.jpg" << hugeJpeg << PictureStatus::TooLarge;
