@@ -10,6 +10,7 @@ packages=(
     xvfb xauth x11-utils xdotool imagemagick # a real X display, keys, mouse and screenshots for the window test
     clang libclang-rt-14-dev # the fuzz targets (libFuzzer)
     dpkg-dev file         # cpack -G DEB
+    gcovr                 # scripts/coverage.sh
 )
 
 missing=()
