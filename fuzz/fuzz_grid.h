@@ -32,19 +32,6 @@ public:
     ColorValue ReadPixel(int x, int y) const override { return pixels_[Index(x, y)]; }
     void WritePixel(int x, int y, ColorValue c) override { pixels_[Index(x, y)] = c; }
 
-    // The input bytes that rebuild this grid.
-    std::vector<std::uint8_t> Bytes() const
-    {
-        std::vector<std::uint8_t> bytes{static_cast<std::uint8_t>(width_ - 1),
-                                        static_cast<std::uint8_t>(height_ - 1)};
-        for (ColorValue c : pixels_) {
-            bytes.push_back(static_cast<std::uint8_t>(RedOf(c)));
-            bytes.push_back(static_cast<std::uint8_t>(GreenOf(c)));
-            bytes.push_back(static_cast<std::uint8_t>(BlueOf(c)));
-        }
-        return bytes;
-    }
-
 private:
     std::size_t Index(int x, int y) const { return static_cast<std::size_t>(y * width_ + x); }
 

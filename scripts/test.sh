@@ -1,16 +1,14 @@
 #!/usr/bin/env bash
 # Builds Lumenveil and runs every test twice: in the normal build, then in a build with
-# AddressSanitizer and UndefinedBehaviorSanitizer. Between the two, each fuzz target runs for
-# a minute (LUMENVEIL_FUZZ_SECONDS to change that, 0 to skip).
+# AddressSanitizer and UndefinedBehaviorSanitizer (both stopping at the first error). Between
+# the two, the fuzz targets replay their regression corpus and run a fixed number of inputs
+# from a fixed seed. Every run of one commit does the same work.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh
 ctest --test-dir build --output-on-failure -j2
 
-fuzz_seconds="${LUMENVEIL_FUZZ_SECONDS:-60}"
-if [ "$fuzz_seconds" -gt 0 ]; then
-    scripts/fuzz.sh "$fuzz_seconds"
-fi
+scripts/fuzz.sh --regression
 
 if [ ! -f build-asan/CMakeCache.txt ]; then
     cmake -S . -B build-asan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DLUMENVEIL_SANITIZE=ON \
