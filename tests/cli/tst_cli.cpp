@@ -41,8 +41,8 @@ void tst_Cli::initTestCase()
 
 // lumenveil-cli run with `command` (split as a shell does) and `input` ends with `status`, prints
 // `out` exactly (a hide: what revealing its output prints) and `err` in its errors (empty: none).
-void Row(const char* name, const QString& command, int status, const QString& out,
-         const QString& err, const QByteArray& input = {})
+static void Row(const char* name, const QString& command, int status, const QString& out,
+                const QString& err, const QByteArray& input = {})
 {
     QTest::newRow(name) << QProcess::splitCommand(command) << input << status << out << err;
 }
