@@ -1,8 +1,7 @@
 # lumenveil_add_test(<name> SOURCES <files...> LIBRARIES <targets...> [TIMEOUT <seconds>])
-#
 # One Qt Test executable per unit, registered with CTest under <name>. Every test runs on the
-# offscreen platform, so no display is needed and no window can wait for a user, and every
-# test has a time-out, so a stray modal dialog fails the test instead of hanging the suite.
+# offscreen platform (no display needed, no window waits for a user) with a time-out, so a stray
+# modal dialog fails the test instead of hanging the suite. LUMENVEIL_CLI names lumenveil-cli.
 function(lumenveil_add_test name)
     cmake_parse_arguments(ARG "" "TIMEOUT" "SOURCES;LIBRARIES" ${ARGN})
     if(NOT ARG_TIMEOUT)

@@ -16,30 +16,18 @@ class MemoryGrid final : public PixelGrid
 {
 public:
     MemoryGrid(int width, int height, ColorValue fill = 0)
-        : width_(width), height_(height),
-          pixels_(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), fill)
-    {
-    }
+        : width_(width), height_(height), pixels_(static_cast<std::size_t>(width * height), fill)
+    {}
 
-    [[nodiscard]] int ImageWidth() const override { return width_; }
-    [[nodiscard]] int ImageHeight() const override { return height_; }
-    [[nodiscard]] ColorValue ReadPixel(int x, int y) const override { return pixels_[Index(x, y)]; }
-    void WritePixel(int x, int y, ColorValue color) override { pixels_[Index(x, y)] = color; }
-
+    int ImageWidth() const override { return width_; }
+    int ImageHeight() const override { return height_; }
+    ColorValue ReadPixel(int x, int y) const override { return pixels_[y * width_ + x]; }
+    void WritePixel(int x, int y, ColorValue color) override { pixels_[y * width_ + x] = color; }
     // Pixel number n in column order, as the message layout counts.
-    [[nodiscard]] ColorValue Pixel(std::int64_t n) const
-    {
-        return ReadPixel(static_cast<int>(n / height_), static_cast<int>(n % height_));
-    }
-    [[nodiscard]] const std::vector<ColorValue>& Pixels() const { return pixels_; }
+    ColorValue Pixel(std::int64_t n) const { return ReadPixel(int(n / height_), int(n % height_)); }
+    const std::vector<ColorValue>& Pixels() const { return pixels_; }
 
 private:
-    [[nodiscard]] std::size_t Index(int x, int y) const
-    {
-        return static_cast<std::size_t>(y) * static_cast<std::size_t>(width_) +
-               static_cast<std::size_t>(x);
-    }
-
     int width_;
     int height_;
     std::vector<ColorValue> pixels_;
@@ -51,22 +39,32 @@ private:
 // A photo-like RGB32 picture: smooth gradients with fine noise, reproducible from the seed.
 [[nodiscard]] QImage PhotoLikeImage(int width, int height, quint32 seed = 1);
 
-// Writes `image` in `format` ("bmp", "jpeg", "png", ...) through Qt; fails the test otherwise.
+// `image` in a fixed palette of `colours` colours (at most 256), nearest colour, no dithering.
+[[nodiscard]] QImage Paletted(const QImage& image, int colours);
+
+// Writes `image` in `format` ("bmp", "jpeg", "png", ...) through Qt; false when Qt cannot.
 // `quality` applies to JPEG; `progressive` writes a progressive JPEG.
 [[nodiscard]] bool WriteImage(const QImage& image, const QString& path, const char* format,
                               int quality = 90, bool progressive = false);
 
-// The bytes of `image` encoded in `format` by Qt.
+// The bytes of `image` encoded in `format` by Qt; empty when Qt cannot.
 [[nodiscard]] QByteArray EncodeImage(const QImage& image, const char* format,
-                                     bool progressive = false);
+                                     bool progressive = false, int quality = 90);
 
 [[nodiscard]] QByteArray ReadBytes(const QString& path);
 [[nodiscard]] bool WriteBytes(const QString& path, const QByteArray& bytes);
 
-// Every pixel of a surface, row by row.
-[[nodiscard]] std::vector<ColorValue> SurfacePixels(const PictureSurface& surface);
+// The two headers of a bitmap file: `height` negative for rows stored top-down, `tableBytes`
+// of palette or colour masks after the headers, then `dataBytes` of pixel data.
+[[nodiscard]] QByteArray BitmapHeaders(int width, int height, int bits, int compression,
+                                       int tableBytes, qint64 dataBytes);
 
-// The RGB of every pixel of an image, as ColorValues in row order; alpha ignored.
-[[nodiscard]] std::vector<ColorValue> ColorValues(const QImage& image);
+// A bitmap file of `image` (Indexed8 for 1, 4, 8 bits) at `bits` bits per pixel, 16 of them 565
+// with compression 3, else 555; `data`, where given, is the pixel data (RLE8: compression 1).
+[[nodiscard]] QByteArray BuildBitmap(const QImage& image, int bits, int compression = 0,
+                                     bool topDown = false, const QByteArray& data = {});
+
+// The largest difference of any colour component between two pictures; 256 if sizes differ.
+[[nodiscard]] int LargestDifference(const QImage& a, const QImage& b);
 
 } // namespace lumenveil::test
