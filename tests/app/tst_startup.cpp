@@ -2,16 +2,11 @@
 #include "app/functions.h"
 
 #include <QDir>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QXmlStreamReader>
 
 #include <stdexcept>
-
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#endif
 
 using namespace lumenveil;
 using lumenveil::app::StartupOutcome;
@@ -20,12 +15,7 @@ Q_DECLARE_METATYPE(lumenveil::app::StartupOutcome)
 
 namespace {
 
-const QString OcxMissing = QStringLiteral("message COMDLG32.OCX missing. | Lumenveil v1.1 | 16");
-const QString ManifestMissing =
-    QStringLiteral("message Manifest file missing. | Lumenveil v1.1 | 16");
-const QString MainWindow = QStringLiteral("main window");
-
-// Records what start-up asks of the platform. The listing is the real one on `folder`.
+// Notes what start-up asks of the platform. The listing is the real one on `folder`.
 class FakePlatform final : public app::StartupPlatform
 {
 public:
@@ -51,48 +41,12 @@ public:
         calls << QStringLiteral("message %1 | %2 | %3").arg(prompt, title).arg(style);
         return 1;
     }
-    void ShowMainWindow() override { calls << MainWindow; }
-
-    // What start-up showed the user.
-    [[nodiscard]] QStringList Shown() const
-    {
-        QStringList shown;
-        for (const QString& call : calls) {
-            if (call.startsWith(QLatin1String("message")) || call == MainWindow) {
-                shown << call;
-            }
-        }
-        return shown;
-    }
+    void ShowMainWindow() override { calls << QStringLiteral("main window"); }
 
     QString folder;
     bool initFails = false;
     QStringList calls;
 };
-
-// Makes "file NAME", "folder NAME", "link NAME -> TARGET" or "pipe NAME" in `folder`.
-bool Make(const QDir& folder, const QString& entry)
-{
-    const QString kind = entry.section(QLatin1Char(' '), 0, 0);
-    const QString rest = entry.section(QLatin1Char(' '), 1);
-    if (kind == QLatin1String("file")) {
-        QFile file(folder.filePath(rest));
-        return file.open(QIODevice::WriteOnly) && file.write("companion") > 0;
-    }
-    if (kind == QLatin1String("folder")) {
-        return folder.mkdir(rest);
-    }
-    if (kind == QLatin1String("link")) {
-        return QFile::link(rest.section(QLatin1String(" -> "), 1),
-                           folder.filePath(rest.section(QLatin1String(" -> "), 0, 0)));
-    }
-#ifdef Q_OS_UNIX
-    if (kind == QLatin1String("pipe")) {
-        return ::mkfifo(QFile::encodeName(folder.filePath(rest)).constData(), 0600) == 0;
-    }
-#endif
-    return false;
-}
 
 } // namespace
 
@@ -103,8 +57,6 @@ class tst_Startup : public QObject
 private slots:
     void companionFiles_data();
     void companionFiles();
-    void orderOfWork();
-    void initFailureIsSwallowed();
     void appFolder_data();
     void appFolder();
     void buildPutsCompanionsBesideProgram();
@@ -112,29 +64,35 @@ private slots:
 
 void tst_Startup::companionFiles_data()
 {
+    // "file NAME" and "folder NAME" are made in the program folder; "root" runs from the root,
+    // "init fails" makes the initialisation throw.
     QTest::addColumn<QStringList>("entries");
     QTest::addColumn<StartupOutcome>("outcome");
     QTest::addColumn<QString>("shown");
 
     const QString ocx = QStringLiteral("file COMDLG32.OCX");
     const QString manifest = QStringLiteral("file Lumenveil v1.1.exe.manifest");
-    QTest::newRow("both there") << QStringList{ocx, manifest} << StartupOutcome::Running
-                                << MainWindow;
-    QTest::newRow("OCX missing") << QStringList{manifest} << StartupOutcome::CommonDialogMissing
-                                 << OcxMissing;
-    QTest::newRow("manifest missing")
-        << QStringList{ocx} << StartupOutcome::ManifestMissing << ManifestMissing;
-    QTest::newRow("both missing: only the OCX is reported")
-        << QStringList{} << StartupOutcome::CommonDialogMissing << OcxMissing;
+    const QString ocxMissing =
+        QStringLiteral("message COMDLG32.OCX missing. | Lumenveil v1.1 | 16");
+    const QString manifestMissing =
+        QStringLiteral("message Manifest file missing. | Lumenveil v1.1 | 16");
+    const auto running = StartupOutcome::Running;
+    const auto noOcx = StartupOutcome::CommonDialogMissing;
+    const auto noManifest = StartupOutcome::ManifestMissing;
+    QTest::newRow("both there") << QStringList{ocx, manifest} << running << "main window";
+    QTest::newRow("a failing initialisation is no matter")
+        << QStringList{ocx, manifest, "init fails"} << running << "main window";
+    QTest::newRow("OCX missing") << QStringList{manifest} << noOcx << ocxMissing;
+    QTest::newRow("manifest missing") << QStringList{ocx} << noManifest << manifestMissing;
+    QTest::newRow("both missing: only the OCX is reported") << QStringList{} << noOcx << ocxMissing;
+    QTest::newRow("at the root, the separator not doubled")
+        << QStringList{"root"} << noOcx << ocxMissing;
     QTest::newRow("comdlg32.ocx in lower case")
-        << QStringList{"file comdlg32.ocx", manifest} << StartupOutcome::CommonDialogMissing
-        << OcxMissing;
+        << QStringList{"file comdlg32.ocx", manifest} << noOcx << ocxMissing;
     QTest::newRow("a folder named COMDLG32.OCX")
-        << QStringList{"folder COMDLG32.OCX", manifest} << StartupOutcome::CommonDialogMissing
-        << OcxMissing;
+        << QStringList{"folder COMDLG32.OCX", manifest} << noOcx << ocxMissing;
     QTest::newRow("a folder named like the manifest")
-        << QStringList{ocx, "folder Lumenveil v1.1.exe.manifest"} << StartupOutcome::ManifestMissing
-        << ManifestMissing;
+        << QStringList{ocx, "folder Lumenveil v1.1.exe.manifest"} << noManifest << manifestMissing;
 }
 
 void tst_Startup::companionFiles()
@@ -144,74 +102,52 @@ void tst_Startup::companionFiles()
     QFETCH(QString, shown);
 
     QTemporaryDir folder;
-    QVERIFY(folder.isValid());
-    for (const QString& entry : entries) {
-        QVERIFY2(Make(QDir(folder.path()), entry), qPrintable(entry));
-    }
+    const QDir dir(folder.path());
     FakePlatform platform;
     platform.folder = QDir::toNativeSeparators(folder.path());
-
+    for (const QString& entry : entries) {
+        const QString name = entry.section(' ', 1);
+        QFile file(dir.filePath(name));
+        if (entry == "root") {
+            platform.folder = QDir::toNativeSeparators(QDir::rootPath());
+        } else if (entry == "init fails") {
+            platform.initFails = true;
+        } else {
+            QVERIFY(entry.startsWith("folder") ? dir.mkdir(name) : file.open(QIODevice::WriteOnly));
+        }
+    }
     QCOMPARE(app::Main(platform), outcome);
-    QCOMPARE(platform.Shown(), QStringList{shown});
-}
-
-void tst_Startup::orderOfWork()
-{
-    FakePlatform platform;
-    platform.folder = QDir::toNativeSeparators(QDir::rootPath());
-    QCOMPARE(app::Main(platform), StartupOutcome::CommonDialogMissing);
 
     // Initialisation first; then both look-ups, each with a fresh folder query, before
-    // anything is shown. At the root the separator is not doubled.
-    const QString root = platform.folder;
-    const QStringList expected{
-        "init common controls",
-        "program folder",
-        "list " + root + "COMDLG32.OCX",
-        "program folder",
-        "list " + root + "Lumenveil v1.1.exe.manifest",
-        OcxMissing,
-    };
-    QCOMPARE(platform.calls, expected);
-}
-
-void tst_Startup::initFailureIsSwallowed()
-{
-    QTemporaryDir folder;
-    QVERIFY(Make(QDir(folder.path()), QStringLiteral("file COMDLG32.OCX")));
-    QVERIFY(Make(QDir(folder.path()), QStringLiteral("file Lumenveil v1.1.exe.manifest")));
-    FakePlatform platform;
-    platform.folder = QDir::toNativeSeparators(folder.path());
-    platform.initFails = true;
-
-    QCOMPARE(app::Main(platform), StartupOutcome::Running);
-    QCOMPARE(platform.Shown(), QStringList{MainWindow});
+    // anything is shown.
+    const QString at = platform.folder.endsWith(QDir::separator())
+                           ? platform.folder
+                           : platform.folder + QDir::separator();
+    QCOMPARE(platform.calls,
+             (QStringList{"init common controls", "program folder", "list " + at + "COMDLG32.OCX",
+                          "program folder", "list " + at + "Lumenveil v1.1.exe.manifest", shown}));
 }
 
 void tst_Startup::appFolder_data()
 {
     QTest::addColumn<QString>("folder");
-    QTest::addColumn<QChar>("separator");
     QTest::addColumn<QString>("expected");
 
-    QTest::newRow("Windows folder") << "C:\\Tools" << QChar('\\') << "C:\\Tools\\";
-    QTest::newRow("Windows drive root") << "D:\\" << QChar('\\') << "D:\\";
-    QTest::newRow("Unix folder") << "/opt/lumenveil" << QChar('/') << "/opt/lumenveil/";
-    QTest::newRow("Unix root") << "/" << QChar('/') << "/";
+    QTest::newRow("Windows folder") << "C:\\Tools"
+                                    << "C:\\Tools\\";
+    QTest::newRow("Windows drive root") << "D:\\"
+                                        << "D:\\";
+    QTest::newRow("Unix folder") << "/opt/lumenveil"
+                                 << "/opt/lumenveil/";
+    QTest::newRow("Unix root") << "/"
+                               << "/";
 }
 
 void tst_Startup::appFolder()
 {
     QFETCH(QString, folder);
-    QFETCH(QChar, separator);
     QFETCH(QString, expected);
-
-    QCOMPARE(app::WithTrailingSeparator(folder, separator), expected);
-    if (separator == app::FolderSeparator) {
-        FakePlatform platform;
-        platform.folder = folder;
-        QCOMPARE(app::AppFolder(platform), expected);
-    }
+    QCOMPARE(app::WithTrailingSeparator(folder, expected.back()), expected);
 }
 
 void tst_Startup::buildPutsCompanionsBesideProgram()
@@ -221,28 +157,24 @@ void tst_Startup::buildPutsCompanionsBesideProgram()
     QCOMPARE(app::Main(platform), StartupOutcome::Running);
 
     // A real application manifest: common controls 6 and awareness of display scaling.
-    QFile file(QDir(QStringLiteral(LUMENVEIL_PROGRAM_DIR))
-                   .filePath(QStringLiteral("Lumenveil v1.1.exe.manifest")));
+    QFile file(QDir(QStringLiteral(LUMENVEIL_PROGRAM_DIR)).filePath("Lumenveil v1.1.exe.manifest"));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QXmlStreamReader xml(&file);
-    bool commonControls6 = false;
-    bool dpiAwareness = false;
+    QStringList found;
     while (!xml.atEnd()) {
         if (xml.readNext() != QXmlStreamReader::StartElement) {
             continue;
         }
         const QXmlStreamAttributes attributes = xml.attributes();
         if (xml.name() == QLatin1String("assemblyIdentity") &&
-            attributes.value(QLatin1String("name")) ==
-                QLatin1String("Microsoft.Windows.Common-Controls")) {
-            commonControls6 = attributes.value(QLatin1String("version")).startsWith(u'6');
+            attributes.value("name") == QLatin1String("Microsoft.Windows.Common-Controls")) {
+            found << "common controls " + attributes.value("version").left(1).toString();
         } else if (xml.name() == QLatin1String("dpiAwareness")) {
-            dpiAwareness = xml.readElementText().contains(QLatin1String("PerMonitorV2"));
+            found << xml.readElementText().section(',', 0, 0);
         }
     }
     QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
-    QVERIFY(commonControls6);
-    QVERIFY(dpiAwareness);
+    QCOMPARE(found.join(" | "), QStringLiteral("common controls 6 | PerMonitorV2"));
 }
 
 QTEST_GUILESS_MAIN(tst_Startup)
