@@ -9,74 +9,23 @@
 #include <QWindow>
 
 using namespace lumenveil;
-using lumenveil::app::frmSplash;
-
-namespace {
-
-const QString Website = QStringLiteral("https://lumenveil.invalid/");
-
-} // namespace
 
 class tst_FrmSplash : public QObject
 {
     Q_OBJECT
 
 private slots:
-    void openings();
     void input_data();
     void input();
     void websiteAddress_data();
     void websiteAddress();
 };
 
-void tst_FrmSplash::openings()
-{
-    QWidget owner;
-    owner.setGeometry(300, 200, 387, 478);
-    owner.show();
-    QVERIFY(QTest::qWaitForWindowExposed(&owner));
-    test::FakeToolkit shell;
-    app::SplashAboutWindow about(shell, Website);
-
-    // Each opening builds a new window, centred on its owner, that shows the artwork and
-    // keeps its cancel button, with the focus, 1000 twips beyond its right edge.
-    QList<QPointer<frmSplash>> windows;
-    for (int opening = 0; opening < 2; ++opening) {
-        QString seen = QStringLiteral("not opened");
-        QTimer::singleShot(0, this, [&] {
-            auto* splash = qobject_cast<frmSplash*>(QApplication::activeModalWidget());
-            if (splash != nullptr) {
-                const auto* escape = splash->findChild<QPushButton*>(QStringLiteral("cmdEscape"));
-                const bool focus =
-                    QTest::qWaitFor([&] { return QApplication::focusWidget() == escape; });
-                const QSize artwork =
-                    splash->findChild<QLabel*>(QStringLiteral("imgSplash"))->pixmap().size();
-                seen = QStringLiteral("centre %1,%2 artwork %3x%4 escape at %5%6")
-                           .arg(splash->geometry().center().x() - owner.geometry().center().x())
-                           .arg(splash->geometry().center().y() - owner.geometry().center().y())
-                           .arg(artwork.width())
-                           .arg(artwork.height())
-                           .arg(escape->x())
-                           .arg(focus ? " with the focus" : "");
-                windows << splash;
-            }
-            while (QWidget* modal = QApplication::activeModalWidget()) {
-                modal->close();
-            }
-        });
-        about.ShowModal(&owner);
-        QCOMPARE(seen, QStringLiteral("centre 0,0 artwork 460x200 escape at 527 with the focus"));
-    }
-    QCOMPARE(windows.size(), 2);
-    QVERIFY2(windows[0].isNull() && windows[1].isNull(), "a closed About window is destroyed");
-    QCOMPARE(shell.journal, QStringList());
-}
-
 void tst_FrmSplash::input_data()
 {
     QTest::addColumn<QPoint>("click"); // where the left button is clicked, or
     QTest::addColumn<int>("key");      // the key pressed
-    QTest::addColumn<bool>("hand");    // the pointer there is the hand
+    QTest::addColumn<bool>("link");    // the pointer there is the hand, and a click opens the page
     QTest::addColumn<bool>("closes");
 
     const int none = 0;
@@ -97,56 +46,85 @@ void tst_FrmSplash::input()
 {
     QFETCH(QPoint, click);
     QFETCH(int, key);
-    QFETCH(bool, hand);
+    QFETCH(bool, link);
     QFETCH(bool, closes);
 
+    QWidget owner;
+    owner.setGeometry(300, 200, 387, 478);
+    owner.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&owner));
     test::FakeToolkit shell;
-    frmSplash splash(shell, Website);
-    splash.show();
-    QVERIFY(QTest::qWaitForWindowActive(&splash));
+    app::SplashAboutWindow about(shell, QStringLiteral("https://lumenveil.invalid/"));
 
-    if (key != 0) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
-    } else {
-        // The control under the point takes the click, as the stacking order says; the hand's
-        // hot spot is its top-left corner.
-        const QCursor cursor = splash.childAt(click)->cursor();
-        QCOMPARE(cursor.shape() == Qt::BitmapCursor ? cursor.pixmap().size() : QSize(),
-                 hand ? QSize(32, 32) : QSize());
-        QCOMPARE(cursor.hotSpot(), QPoint(0, 0));
-        QTest::mouseClick(splash.windowHandle(), Qt::LeftButton, {}, click);
-    }
-    QTRY_COMPARE(splash.isVisible(), !closes);
-    const QString opened = QStringLiteral("shell open ") + Website + " [] in  show 5";
-    QCOMPARE(shell.journal, hand ? QStringList{opened} : QStringList());
+    // Each opening builds a window centred on its owner that shows the artwork, keeps its
+    // cancel button, with the focus, 1000 twips beyond its right edge, and takes the input.
+    QPointer<app::frmSplash> splash;
+    QString seen = QStringLiteral("not opened");
+    QTimer::singleShot(0, this, [&] {
+        splash = qobject_cast<app::frmSplash*>(QApplication::activeModalWidget());
+        if (splash != nullptr) {
+            const auto* escape = splash->findChild<QPushButton*>(QStringLiteral("cmdEscape"));
+            const bool focus =
+                QTest::qWaitFor([&] { return QApplication::focusWidget() == escape; });
+            const QSize artwork =
+                splash->findChild<QLabel*>(QStringLiteral("imgSplash"))->pixmap().size();
+            // The control under the point takes the click, as the stacking order says; the
+            // hand's hot spot is its top-left corner.
+            const QCursor cursor = splash->childAt(key != 0 ? QPoint() : click)->cursor();
+            seen =
+                QStringLiteral("centre %1,%2 artwork %3x%4 escape at %5 %6, %7 cursor %8 hot at %9")
+                    .arg(splash->geometry().center().x() - owner.geometry().center().x())
+                    .arg(splash->geometry().center().y() - owner.geometry().center().y())
+                    .arg(artwork.width())
+                    .arg(artwork.height())
+                    .arg(escape->x())
+                    .arg(focus ? "with the focus" : "without")
+                    .arg(cursor.shape() == Qt::BitmapCursor ? "hand" : "arrow")
+                    .arg(cursor.pixmap().width())
+                    .arg(cursor.hotSpot().x() + cursor.hotSpot().y());
+            if (key != 0) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+            } else {
+                QTest::mouseClick(splash->windowHandle(), Qt::LeftButton, {}, click);
+            }
+            seen += QTest::qWaitFor([&] { return !splash->isVisible(); }, closes ? 5000 : 0)
+                        ? ", closed"
+                        : ", still open";
+        }
+        while (QWidget* modal = QApplication::activeModalWidget()) {
+            modal->close();
+        }
+    });
+    about.ShowModal(&owner);
+    QCOMPARE(seen, QStringLiteral("centre 0,0 artwork 460x200 escape at 527 with the focus, %1 "
+                                  "hot at 0%2")
+                       .arg(link ? "hand cursor 32" : "arrow cursor 0",
+                            closes ? ", closed" : ", still open"));
+    QVERIFY2(splash.isNull(), "a closed About window is destroyed");
+    QCOMPARE(shell.journal.join(' '),
+             link ? "shell open https://lumenveil.invalid/ [] in  show 5" : "");
 }
 
 void tst_FrmSplash::websiteAddress_data()
 {
     QTest::addColumn<QString>("configured");
-    QTest::addColumn<QString>("folder");
-    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("address"); // in the program folder "/home/ann/My Programs/"
 
-    QTest::newRow("a web address is kept") << "https://lumenveil.invalid/home"
-                                           << "/opt/lumenveil/"
-                                           << "https://lumenveil.invalid/home";
-    QTest::newRow("a file address is kept") << "file:///srv/help.htm"
-                                            << "/opt/lumenveil/"
-                                            << "file:///srv/help.htm";
-    QTest::newRow("the bundled help page") << "help.htm"
-                                           << "/usr/lib/lumenveil/"
-                                           << "file:///usr/lib/lumenveil/help.htm";
-    QTest::newRow("a folder with a blank") << "help.htm"
-                                           << "/home/ann/My Programs/"
-                                           << "file:///home/ann/My%20Programs/help.htm";
+    const auto row = [](const char* name, const char* configured, const char* address) {
+        QTest::newRow(name) << configured << address;
+    };
+    row("a web address is kept", "https://lumenveil.invalid/home",
+        "https://lumenveil.invalid/home");
+    row("a file address is kept", "file:///srv/help.htm", "file:///srv/help.htm");
+    row("a file name is the file in the program folder", "help.htm",
+        "file:///home/ann/My%20Programs/help.htm");
 }
 
 void tst_FrmSplash::websiteAddress()
 {
     QFETCH(QString, configured);
-    QFETCH(QString, folder);
     QFETCH(QString, address);
-    QCOMPARE(app::WebsiteAddress(configured, folder), address);
+    QCOMPARE(app::WebsiteAddress(configured, QStringLiteral("/home/ann/My Programs/")), address);
 }
 
 QTEST_MAIN(tst_FrmSplash)
