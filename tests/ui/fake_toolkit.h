@@ -3,8 +3,6 @@
 #include "ui/toolkit.h"
 
 #include <QApplication>
-#include <QCursor>
-#include <QStringList>
 #include <QWidget>
 
 namespace lumenveil::test {
@@ -25,23 +23,20 @@ public:
     QList<int> replies; // the message boxes' answers, in turn; then OK, or No
     QStringList files;  // the file dialogs' answers, in turn: a name, or "<enter>" for the
                         // name the dialog starts with; then cancelled
-    QList<ui::FileDialogProperties> asked; // what each file dialog was shown with
 
     int Show(const ui::MessageBoxRequest& request, QWidget* owner) override
     {
-        static const char* const icons[] = {"none", "stop", "question", "exclamation",
-                                            "information"};
+        const QString icon =
+            QString("none stop question exclamation information").split(' ')[int(request.icon)];
         const QCursor* cursor = QApplication::overrideCursor();
-        const bool busy =
-            owner != nullptr &&
-            owner->window()->windowTitle().endsWith(QLatin1String(" (Working...)")) &&
-            cursor != nullptr && cursor->shape() == Qt::WaitCursor;
+        const bool busy = owner != nullptr &&
+                          owner->window()->windowTitle().endsWith(QLatin1String(" (Working...)")) &&
+                          cursor != nullptr && cursor->shape() == Qt::WaitCursor;
         const bool ok = request.buttons == ui::MessageButtons::Ok;
         const char* buttons = ok ? "ok" : request.secondButtonIsDefault ? "yes/NO" : "YES/no";
         journal << QStringLiteral("%1%2 %3 [%4]: %5")
-                       .arg(QLatin1String(busy ? "busy " : ""),
-                            QLatin1String(icons[static_cast<int>(request.icon)]),
-                            QLatin1String(buttons), request.title, request.prompt);
+                       .arg(QLatin1String(busy ? "busy " : ""), icon, QLatin1String(buttons),
+                            request.title, request.prompt);
         return !replies.isEmpty() ? replies.takeFirst() : ok ? ui::AnswerOk : ui::AnswerNo;
     }
 
@@ -59,7 +54,6 @@ protected:
     std::optional<QString> Ask(ui::FileDialogMode mode, const ui::FileDialogProperties& properties,
                                QWidget* /*owner*/) override
     {
-        asked << properties;
         journal << (mode == ui::FileDialogMode::Open ? "open dialog" : "save dialog");
         if (files.isEmpty()) {
             return std::nullopt;

@@ -1,21 +1,27 @@
-#include "codec/hidden_text.h"
 #include "fake_toolkit.h"
+#include "picture/viewport.h"
 #include "support/test_pictures.h"
 #include "ui/frm_main.h"
 #include "ui/hidden_text_messages.h"
 #include "ui/picture_box.h"
 
+#include <QAbstractButton>
 #include <QAction>
+#include <QDesktopServices>
 #include <QDir>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
 
 #include <cmath>
+#include <functional>
 #include <memory>
 
 using namespace lumenveil;
@@ -23,26 +29,21 @@ using namespace lumenveil::ui;
 
 namespace {
 
-const QString Caption = QStringLiteral("Lumenveil v1.1");
-const QString NoMessage = QStringLiteral("This image has no secret message!");
-const QString Note = QStringLiteral("Meet me at noon.");
-// Message boxes as the fakes note them, after "asked "; "%1" stands for the test's folder.
-const QString Stop = QStringLiteral("asked stop ok [Lumenveil v1.1]: ");
-const QString BusyStop = QStringLiteral("asked busy stop ok [Lumenveil v1.1]: ");
-const QString BusyWarn = QStringLiteral("asked busy exclamation ok [Lumenveil v1.1]: ");
-const QString TooLong = QStringLiteral("asked busy stop ok [Lumenveil]: Text is %1 characters "
-                                       "longer than this picture can store!");
-const QString Quit = QStringLiteral("asked question yes/NO [Lumenveil v1.1]: Are you sure you "
-                                    "want to quit?");
-const QString Replace = QStringLiteral("asked exclamation yes/NO [Lumenveil v1.1]: \u201C%1/%2"
-                                       "\u201D already exists.\nDo you want to replace it?");
 // The controls and entries that "enabled" looks at; "enabled all" names every one of them.
 const QStringList Watched{"cmdGetEmbeddedText", "cmdEmbedText", "txtText", "mnuFileGetEmbeddedText",
                           "mnuFileEmbedText"};
 
-// One main window on fakes, centred on the screen, in a folder of its own that holds a bitmap,
-// a text file and a subfolder. The files the folder is given are noted, to prove at the end
-// that none of them changed.
+// Whether `seen` is `expected`, where "..." stands for any text.
+bool Matches(const QString& seen, const QString& expected)
+{
+    const QString pattern = QRegularExpression::escape(expected).replace("\\.\\.\\.", ".*");
+    return QRegularExpression('^' + pattern + '$', QRegularExpression::DotMatchesEverythingOption)
+        .match(seen)
+        .hasMatch();
+}
+
+// One main window on fakes, centred on the screen, in a folder of its own with a bitmap, a text
+// file and a subfolder. The files the folder is given are noted, to prove that none changed.
 struct Window
 {
     Window()
@@ -58,8 +59,8 @@ struct Window
         QVERIFY((window->geometry().center() - screenCentre).manhattanLength() <= 40);
     }
 
-    // "NAME WxH [white|cut]": a photo, a white picture or one whose hidden message lacks its
-    // end marker, in the format its extension names.
+    // "NAME WxH [cut]": a photo, or one whose hidden message lacks its end marker, in the
+    // format its extension names.
     void Make(const QString& spec)
     {
         const QStringList part = spec.split(' ');
@@ -67,9 +68,7 @@ struct Window
         const int height = part[1].section('x', 1).toInt();
         const QString path = folder.filePath(part[0]);
         QImage image = test::PhotoLikeImage(width, height, 2);
-        if (part.value(2) == "white") {
-            image.fill(Qt::white);
-        } else if (part.value(2) == "cut") { // the first columns of a picture with a message
+        if (part.value(2) == "cut") { // the first columns of a picture with a message
             PictureSurface whole;
             QVERIFY(test::WriteImage(test::PhotoLikeImage(2 * width, height), path, "bmp"));
             QVERIFY(whole.LoadImageFile(path).ok());
@@ -95,8 +94,8 @@ struct Window
 };
 
 // Plays one step of a flow: an action (load, answer, reply, set, focus, click (a control or menu
-// entry), dclick, key, close, check, busy, scroll, arrow, drag, release) or a check (asked,
-// enabled, text, caption, view, tabs, picture, saved, hidden, shows).
+// entry), dclick, key, close, check, busy, scroll, arrow, thumb) or a check (asked,
+// enabled, text, caption, view, arrange, tabs, picture, saved, filter, hidden, shows).
 void Play(Window& w, const QString& step)
 {
     const qsizetype space = step.indexOf(' ');
@@ -137,8 +136,8 @@ void Play(Window& w, const QString& step)
         QTest::keySequence(QApplication::focusWidget(), QKeySequence(arg));
     } else if (command == "close") { // the close box
         QVERIFY(w.window->windowHandle()->close());
-    } else if (command == "check") { // the check of a saved file, its report as a box
-        if (const auto report = CheckSavedMessage(w.folder.filePath(arg), Note.toStdU16String())) {
+    } else if (command == "check") { // the check of a file saved with "Meet me at noon."
+        if (const auto report = CheckSavedMessage(w.folder.filePath(arg), u"Meet me at noon.")) {
             w.fake.Show(DescribeMessageBox(report->prompt, report->style, report->title), nullptr);
         }
     } else if (command == "busy") {
@@ -149,45 +148,31 @@ void Play(Window& w, const QString& step)
         const bool across = bar->orientation() == Qt::Horizontal;
         QTest::mouseClick(bar, Qt::LeftButton, {},
                           {across ? bar->width() - 4 : 8, across ? 8 : bar->height() - 4});
-    } else if (command == "drag") { // the thumb held down at a value
-        bar->setSliderDown(true);
-        bar->setSliderPosition(arg.section(' ', 1).toInt());
-    } else if (command == "release") {
-        bar->setSliderDown(false);
+    } else if (command == "thumb") { // held down and dragged to a value; let go without one
+        bar->setSliderDown(arg.contains(' '));
+        bar->setSliderPosition(bar->isSliderDown() ? arg.section(' ', 1).toInt() : bar->value());
     } else if (command == "asked" && arg == "closed") {
         QTRY_VERIFY(!w.window->isVisible());
     } else if (command == "asked") { // the next request; "..." stands for any text
         QTRY_VERIFY2(!w.fake.journal.isEmpty(), qPrintable("nothing asked, expected " + arg));
         const QString seen = w.fake.journal.takeFirst();
-        QStringList parts =
-            QString(arg).replace("%1", QDir::toNativeSeparators(w.folder.path())).split("...");
-        for (QString& part : parts) {
-            part = QRegularExpression::escape(part);
-        }
-        QVERIFY2(QRegularExpression('^' + parts.join(".*") + '$',
-                                    QRegularExpression::DotMatchesEverythingOption)
-                     .match(seen)
-                     .hasMatch(),
-                 qPrintable(seen));
+        QVERIFY2(
+            Matches(seen, QString(arg).replace("%1", QDir::toNativeSeparators(w.folder.path()))),
+            qPrintable(seen));
     } else if (command == "enabled") { // exactly these of the watched controls and entries
         const auto enabled = [&w] {
-            QStringList names;
-            for (const QString& name : Watched) {
-                if (w.Find<QObject>(name)->property("enabled").toBool()) {
-                    names << name;
-                }
-            }
+            QStringList names = Watched;
+            names.removeIf([&w](const QString& name) {
+                return !w.Find<QObject>(name)->property("enabled").toBool();
+            });
             return names.join(' ');
         };
         QTRY_COMPARE(enabled(), arg == "all" ? Watched.join(' ') : arg);
     } else if (command == "text") { // the box holds exactly this, and nothing is selected
         QTRY_COMPARE(text->toPlainText(), arg);
         QVERIFY(!text->textCursor().hasSelection());
-    } else if (command == "caption") { // and the wait cursor, or none
-        const QCursor* cursor = QApplication::overrideCursor();
-        QCOMPARE(w.window->windowTitle() + (cursor == nullptr                   ? ", no cursor"
-                                            : cursor->shape() == Qt::WaitCursor ? ", waiting"
-                                                                                : ", a cursor"),
+    } else if (command == "caption") { // and whether the wait cursor is on
+        QCOMPARE(w.window->windowTitle() + (QApplication::overrideCursor() ? ", waiting" : ""),
                  arg);
     } else if (command == "view") { // the picture's place and size; each bar's maximum@value
         QStringList bars;
@@ -202,6 +187,16 @@ void Play(Window& w, const QString& step)
                  arg);
         // On screen: the part of the box inside the frame, its place rounded down.
         QCOMPARE(picture->geometry(), shown.intersected(picture->parentWidget()->rect()));
+    } else if (command == "arrange") { // the arithmetic alone, for sizes no test loads
+        const ViewArrangement view =
+            ArrangeView(first.section('x', 0, 0).toInt(), first.section('x', 1).toInt());
+        const auto bar = [](const ScrollBarSetting& b) {
+            return (b.enabled ? QString() : QStringLiteral("off ")) + QString::number(b.maximum);
+        };
+        QCOMPARE(QString::asprintf("%s at %g,%g across:%s down:%s", qPrintable(first), view.left,
+                                   view.top, qPrintable(bar(view.horizontal)),
+                                   qPrintable(bar(view.vertical))),
+                 arg);
     } else if (command == "tabs") { // the focus now, then after each Tab
         QStringList seen{QApplication::focusWidget()->objectName()};
         while (seen.size() < arg.count(' ') + 1) {
@@ -218,7 +213,7 @@ void Play(Window& w, const QString& step)
             w.saved << arg;
         }
     } else if (command == "filter") { // the last file dialog's; one object serves both
-        QCOMPARE(w.fake.asked.last().filter, arg);
+        QVERIFY2(Matches(w.fake.Properties().filter, arg), qPrintable(w.fake.Properties().filter));
     } else if (command == "hidden") { // the message in the surface
         const ReadOutcome outcome = ReadText(surface);
         QCOMPARE(outcome.status, ReadStatus::Found);
@@ -234,13 +229,39 @@ void Play(Window& w, const QString& step)
 
 } // namespace
 
+// The main window on fakes, and the Qt side of the toolkit it is given in the program: real
+// message boxes and file dialogs answered from inside, and the shell on QDesktopServices. A box
+// or dialog left open fails the test by its time-out.
 class tst_FrmMain : public QObject
 {
     Q_OBJECT
 
+public slots:
+    // Takes the addresses that QDesktopServices would hand to the desktop.
+    void open(const QUrl& url) { urls << url.toString(); }
+
 private slots:
     void flows_data();
     void flows();
+    void qtBox_data();
+    void qtBox();
+    void fileDialog_data();
+    void fileDialog();
+    void shellOpens_data();
+    void shellOpens();
+
+private:
+    // Runs `answer` on the modal window of class T once it is up.
+    template <class T> void WhenShown(const std::function<void(T&)>& answer)
+    {
+        QTimer::singleShot(0, this, [answer] {
+            if (auto* shown = qobject_cast<T*>(QApplication::activeModalWidget())) {
+                answer(*shown);
+            }
+        });
+    }
+
+    QStringList urls;
 };
 
 void tst_FrmMain::flows_data()
@@ -249,185 +270,164 @@ void tst_FrmMain::flows_data()
     const auto add = [](const char* name, const QString& steps) {
         QTest::newRow(name) << steps.split(QStringLiteral(" | "));
     };
-    const QString small = QStringLiteral("load small.bmp 200x150 | ");
-    const QString big = QStringLiteral("load big.bmp 1000x800 | ");
-    const QString empty = QStringLiteral("view 130.5,92.5 89x65 across:off down:off");
 
-    // Loading, by each way in, and each way it can fail.
+    // Loading, by each way in, and each way it can fail. "%1" stands for the test's folder.
     add("at start; a cancelled or failed load changes nothing",
-        "enabled | " + empty + " | tabs cmdLoadImage Picture1 Picture2 cmdLoadImage | " +
-            "click cmdLoadImage | asked open dialog | filter Images Files (*.bmp,*.jpg,*.jpeg,"
-            "*.gif)|*.bmp;*.jpg;*.jpeg;*.gif|Bitmap Files (*.bmp)|*.bmp|JPEG Files (*.jpg,*.jpeg)|"
-            "*.jpg;*.jpeg|Compuserve GIF Files (*.gif)|*.gif | enabled | answer notes.txt | " +
-            "click cmdLoadImage | asked open dialog | " + Stop +
-            "\u201C%1/notes.txt\u201D is not a picture. Lumenveil opens bitmap (BMP), JPEG, GIF "
-            "and PNG files. | enabled | " +
-            empty);
+        "enabled | view 130.5,92.5 89x65 across:off down:off | tabs cmdLoadImage Picture1 Picture2 "
+        "cmdLoadImage | click cmdLoadImage | asked open dialog | enabled | answer notes.txt | "
+        "filter Images Files (*.bmp,*.jpg,*.jpeg,*.gif)|*.bmp;*.jpg;*.jpeg;*.gif|Bitmap "
+        "Files...|*.gif | click cmdLoadImage | asked open dialog | asked stop ok [Lumenveil v1.1]: "
+        "\u201C%1/notes.txt\u201D is not a picture. Lumenveil opens bitmap (BMP), JPEG, GIF and "
+        "PNG files. | enabled | view 130.5,92.5 89x65 across:off down:off");
     add("after a load, a cancelled or failed load changes nothing",
-        small +
-            "set before | click mnuFileLoadImage | asked open dialog | answer | "
-            "click cmdLoadImage | asked open dialog | answer gone.bmp | click cmdLoadImage | "
-            "asked open dialog | " +
-            Stop +
-            "The file \u201C%1/gone.bmp\u201D does not exist. | "
-            "enabled all | text before | picture small.bmp");
+        "load small.bmp 200x150 | set before | click mnuFileLoadImage | asked open dialog | answer "
+        "| click cmdLoadImage | asked open dialog | answer gone.bmp | click cmdLoadImage | asked "
+        "open dialog | asked stop ok [Lumenveil v1.1]: The file \u201C%1/gone.bmp\u201D does not "
+        "exist. | enabled all | text before | picture small.bmp");
     add("load by the button, the menu and double-clicks on the frame and the picture",
         "answer existing.bmp | click cmdLoadImage | asked open dialog | enabled all | text | "
-        "picture existing.bmp | view 150,100 50x50 across:off down:off | set before | " +
-            small +
-            "answer existing.bmp | click mnuFileLoadImage | asked open dialog | text | "
-            "picture existing.bmp | answer small.bmp | dclick Picture1 | asked open dialog | "
-            "picture small.bmp | answer existing.bmp | dclick Picture2 | asked open dialog | "
-            "picture existing.bmp");
-    add("tab order with a large picture and a text",
-        big + "set a message | enabled all | focus cmdLoadImage | tabs cmdLoadImage "
-              "cmdGetEmbeddedText cmdEmbedText txtText Picture1 Picture2 VScroll1 HScroll1 "
-              "cmdLoadImage");
-
-    // Each picture follows a larger one scrolled away from the corner.
-    const QString scrolled = big + "scroll HScroll1 300 | scroll VScroll1 200 | "
-                                   "view -300,-200 1000x800 across:650@300 down:550@200 | ";
-    add("arrange: 350 x 250 fills the frame",
-        scrolled + "load next.bmp 350x250 | view 0,0 350x250 across:0@0 down:0@0");
+        "picture existing.bmp | view 150,100 50x50 across:off down:off | set before | load "
+        "small.bmp 200x150 | answer existing.bmp | click mnuFileLoadImage | asked open dialog | "
+        "text | picture existing.bmp | answer small.bmp | dclick Picture1 | asked open dialog | "
+        "picture small.bmp | answer existing.bmp | dclick Picture2 | asked open dialog | picture "
+        "existing.bmp");
+    // Each picture follows a larger one scrolled away from the corner; then the arithmetic
+    // alone: a disabled bar's maximum is negative, and sizes far beyond the frame.
+    const QString scrolled = "load big.bmp 1000x800 | scroll HScroll1 300 | scroll VScroll1 200 | "
+                             "view -300,-200 1000x800 across:650@300 down:550@200 | load next.bmp ";
+    add("arrange: 350 x 250 fills the frame; tab order with the bars and a text",
+        scrolled + "350x250 | view 0,0 350x250 across:0@0 down:0@0 | set a message | enabled all | "
+                   "focus cmdLoadImage | tabs cmdLoadImage cmdGetEmbeddedText cmdEmbedText txtText "
+                   "Picture1 Picture2 VScroll1 HScroll1 cmdLoadImage");
     add("arrange: 99 x 66 centred, half a pixel",
-        scrolled + "load next.bmp 99x66 | view 125.5,92 99x66 across:off down:off | shows");
-    add("arrange: 500 x 100 scrolls sideways",
-        scrolled + "load next.bmp 500x100 | view 0,75 500x100 across:150@0 down:off");
-    add("arrange: 100 x 400 scrolls down",
-        scrolled + "load next.bmp 100x400 | view 125,0 100x400 across:off down:150@0");
+        scrolled + "99x66 | view 125.5,92 99x66 across:off down:off | shows");
+    add("arrange: the frame's edges and pictures far larger",
+        "arrange 89x65 at 130.5,92.5 across:off -261 down:off -185 | arrange 351x251 at 0,0 "
+        "across:1 down:1 | arrange 349x800 at 0.5,0 across:off -1 down:550 | arrange 40000x300 at "
+        "0,0 across:39650 down:50 | arrange 1x268435456 at 174.5,0 across:off -349 down:268435206 "
+        "| arrange 0x0 at 175,125 across:off -350 down:off -250");
 
     // Scrolling with the arrows, the keys and the thumb of the bars.
     add("scroll: arrow 30, page 50 and End across; page and arrow 30 down",
-        big + "arrow HScroll1 | view -30,0 1000x800 across:650@30 down:550@0 | focus HScroll1 | "
-              "key PgDown | view -80,0 1000x800 across:650@80 down:550@0 | key End | "
-              "view -650,0 1000x800 across:650@650 down:550@0 | focus VScroll1 | key PgDown | "
-              "arrow VScroll1 | view -650,-60 1000x800 across:650@650 down:550@60 | shows");
+        "load big.bmp 1000x800 | arrow HScroll1 | view -30,0 1000x800 across:650@30 down:550@0 | "
+        "focus HScroll1 | key PgDown | view -80,0 1000x800 across:650@80 down:550@0 | key End | "
+        "view -650,0 1000x800 across:650@650 down:550@0 | focus VScroll1 | key PgDown | arrow "
+        "VScroll1 | view -650,-60 1000x800 across:650@650 down:550@60 | shows");
     add("scroll: a dragged thumb moves the picture when let go",
-        big + "scroll HScroll1 300 | drag HScroll1 0 | "
-              "view -300,0 1000x800 across:650@300 down:550@0 | release HScroll1 | "
-              "view 0,0 1000x800 across:650@0 down:550@0");
+        "load big.bmp 1000x800 | scroll HScroll1 300 | thumb HScroll1 0 | view -300,0 1000x800 "
+        "across:650@300 down:550@0 | thumb HScroll1 | view 0,0 1000x800 across:650@0 down:550@0");
 
-    // Hiding, then saving through the Save dialog.
-    const QString jpeg = "load photo.jpeg 200x150 | set " + Note + " | ";
-    const QString hidden = "click cmdEmbedText | asked save dialog | hidden " + Note + " | ";
-    const QString existing = Replace.arg("%1", "existing.bmp") + " | ";
-    const auto savedBut = [](const QString& name, const QString& problem) {
-        return Stop + "The picture was saved as \u201C%1/" + name + "\u201D, but reading it back " +
-               "did not give the hidden message. " + problem + "\n\nKeep your text and save it " +
-               "again under another name or in another folder.";
-    };
+    // Hiding, then saving through the Save dialog, which asks before it replaces a file.
+    const QString hidden = "load photo.jpeg 200x150 | set Meet me at noon. | " +
+                           QStringLiteral("%1") +
+                           " | click cmdEmbedText | asked save dialog | hidden Meet me at noon. | ";
+    const QString replace = "asked exclamation yes/NO [Lumenveil v1.1]: \u201C%1/%2\u201D already "
+                            "exists.\nDo you want to replace it?";
     add("save: the file saved is read back; a file without the message is reported",
-        jpeg + "answer note.bmp | " + hidden + "filter Bitmap Files (*.bmp)|*.bmp | " +
-            "saved note.bmp | check note.bmp | set Meet me at one. | answer one.bmp | " +
-            "click mnuFileEmbedText | asked save dialog | saved one.bmp | check one.bmp | " +
-            savedBut("one.bmp", "The message read back differs from the text that was hidden.") +
-            " | check existing.bmp | " + savedBut("existing.bmp", NoMessage) +
-            " | check notes.txt | " +
-            savedBut("notes.txt", "\u201C%1/notes.txt\u201D is not a picture. Lumenveil opens "
-                                  "bitmap (BMP), JPEG, GIF and PNG files."));
+        hidden.arg("answer note.bmp") +
+            "filter Bitmap Files (*.bmp)|*.bmp | saved note.bmp | check note.bmp | set Meet me at "
+            "one. | answer one.bmp | click mnuFileEmbedText | asked save dialog | saved one.bmp | "
+            "check one.bmp | asked stop ok [Lumenveil v1.1]: The picture was saved as "
+            "\u201C%1/one.bmp\u201D, but reading it back did not give the hidden message. The "
+            "message read back differs from the text that was hidden.\n\nKeep your text and save "
+            "it again under another name or in another folder. | check existing.bmp | asked stop "
+            "ok [Lumenveil v1.1]: The picture was saved as \u201C%1/existing.bmp\u201D...This "
+            "image has no secret message!... | check notes.txt | asked stop ok [Lumenveil v1.1]: "
+            "The picture was saved as \u201C%1/notes.txt\u201D...\u201C%1/notes.txt\u201D is not a "
+            "picture...");
     add("save: cancelled or an empty name, the picture keeps the message",
-        jpeg + hidden + "answer | " + hidden + "text " + Note);
+        hidden.arg("answer") + "click cmdEmbedText | asked save dialog | text Meet me at noon.");
     add("save: no such folder, or a folder of that name",
-        jpeg + "answer missing/note.bmp | answer album | " + hidden + Stop +
-            "The picture could not be saved as \u201C%1/missing/note.bmp\u201D: ... | " + hidden +
-            Stop +
-            "The picture could not be saved as \u201C%1/album\u201D: a folder has that "
-            "name.");
-    add("save: existing file, No, then cancel",
-        jpeg + "answer existing.bmp | reply No | " + hidden + existing + "asked save dialog");
+        hidden.arg("answer missing/note.bmp | answer album") +
+            "asked stop ok [Lumenveil v1.1]: The picture could not be saved as "
+            "\u201C%1/missing/note.bmp\u201D: ... | click cmdEmbedText | asked save dialog | asked "
+            "stop ok [Lumenveil v1.1]: The picture could not be saved as \u201C%1/album\u201D: a "
+            "folder has that name.");
+    add("save: existing file, No, then cancel", hidden.arg("answer existing.bmp | reply No") +
+                                                    replace.arg("%1", "existing.bmp") +
+                                                    " | asked save dialog");
     add("save: existing file, No, then a new name",
-        jpeg + "answer existing.bmp | answer note.bmp | reply No | " + hidden + existing +
-            "asked save dialog | saved note.bmp");
-    add("save: existing file, Yes",
-        jpeg + "answer existing.bmp | reply Yes | " + hidden + existing + "saved existing.bmp");
+        hidden.arg("answer existing.bmp | answer note.bmp | reply No") +
+            replace.arg("%1", "existing.bmp") + " | asked save dialog | saved note.bmp");
+    add("save: existing file, Yes", hidden.arg("answer existing.bmp | reply Yes") +
+                                        replace.arg("%1", "existing.bmp") +
+                                        " | saved existing.bmp");
     add("save: Enter on the loaded JPEG's name, Yes: a bitmap under its name",
-        jpeg + "answer <enter> | reply Yes | " + hidden + Replace.arg("%1", "photo.jpeg") +
+        hidden.arg("answer <enter> | reply Yes") + replace.arg("%1", "photo.jpeg") +
             " | saved photo.jpeg");
-    const QString typing = QStringLiteral("enabled cmdGetEmbeddedText txtText "
-                                          "mnuFileGetEmbeddedText mnuFileEmbedText");
     add("save: the timer follows the text; the menu hides even an empty one",
-        small + typing + " | set    " /* three blanks */ " | enabled all | set | " + typing +
-            " | click mnuFileEmbedText | asked save dialog | hidden");
+        "load small.bmp 200x150 | enabled cmdGetEmbeddedText txtText mnuFileGetEmbeddedText "
+        "mnuFileEmbedText | set    " /* three blanks */ " | enabled all | set | enabled "
+        "cmdGetEmbeddedText txtText mnuFileGetEmbeddedText mnuFileEmbedText | click "
+        "mnuFileEmbedText | asked save dialog | hidden");
     add("save: the picture box shows the hidden pixels",
-        "load white.bmp 350x250 white | set A | click mnuFileEmbedText | asked save dialog | "
-        "hidden A | shows");
+        "load photo.bmp 350x250 | set A | click mnuFileEmbedText | asked save dialog | hidden A | "
+        "shows");
 
     // Hidden and read back through the buttons; line breaks are hidden as CR LF.
-    const auto roundTrip = [&small](const QString& typed, const QString& hidden) {
-        return small + "set " + typed + " | click mnuFileEmbedText | asked save dialog | hidden " +
-               hidden + " | set typed over | click cmdGetEmbeddedText | text " + typed;
+    const auto roundTrip = [](const QString& typed, const QString& hidden) {
+        return "load small.bmp 200x150 | set " + typed + " | click mnuFileEmbedText | asked save " +
+               "dialog | hidden " + hidden +
+               " | set typed over | click cmdGetEmbeddedText | text " + typed;
     };
     add("read back: empty text", roundTrip("", ""));
-    add("read back: one line", roundTrip(Note, Note));
     add("read back: two lines", roundTrip("first\nsecond", "first\r\nsecond"));
     add("read back: blank line and trailing break", roundTrip("a\n\nb\n", "a\r\n\r\nb\r\n"));
     add("read back: Western European characters",
         roundTrip(QStringLiteral("Grüße, café – 5 €"), QStringLiteral("Grüße, café – 5 €")));
-    add("read back: blanks only", roundTrip("   ", "   "));
 
     // What cannot be hidden or read is said while busy, and changes nothing.
     const auto refused = [](const QString& picture, const QString& typed, const QString& how) {
         return "load " + picture + " | set " + typed + " | " + how + " | picture " +
                picture.section(' ', 0, 0) + " | text " + typed;
     };
-    const QString hide = QStringLiteral("click mnuFileEmbedText | ");
-    const QString read = QStringLiteral("click cmdGetEmbeddedText | ") + BusyWarn;
+    const QString hide = QStringLiteral("click mnuFileEmbedText | asked busy stop ok ");
+    const QString read = "click cmdGetEmbeddedText | asked busy exclamation ok [Lumenveil v1.1]: ";
     add("refused: 8 x 8 cannot hold the markers",
-        refused("tiny.bmp 8x8", "", hide + TooLong.arg(8)));
-    add("refused: one pixel short",
-        refused("short.bmp 8x13", "abcdefghijk", hide + TooLong.arg(1)));
-    add("refused: a line break takes two characters",
-        refused("short.bmp 8x13", "abcdefghij\n", hide + TooLong.arg(4)));
+        refused("tiny.bmp 8x8", "",
+                hide + "[Lumenveil]: Text is 8 characters longer than this "
+                       "picture can store!"));
     add("refused: characters outside the code page",
         refused("photo.bmp 200x150", QStringLiteral("snow \u2603 and \U0001F600"),
-                hide + BusyStop +
-                    "The text contains characters that cannot be hidden in a picture: ..."));
+                hide + "[Lumenveil v1.1]: The text contains characters that cannot be hidden..."));
     add("refused: the end marker inside the text",
         refused("photo.bmp 200x150", "this is the end message, really",
-                hide + BusyStop + "The text contains the words \u201Cend message\u201D..."));
-    add("nothing to read: a photo", refused("photo.bmp 200x150", "typed", read + NoMessage));
-    add("nothing to read: fewer than 40 pixels",
-        refused("tiny.bmp 6x6", "typed", read + NoMessage));
+                hide + "[Lumenveil v1.1]: The text contains the words \u201Cend message\u201D..."));
     add("nothing to read: a start marker without an end marker",
         refused("cut.bmp 10x20 cut", "typed",
                 read + "The hidden message is incomplete: its end marker is missing."));
     add("nothing to read: a JPEG says why",
         refused("photo.jpg 200x150", "typed",
-                read + NoMessage +
-                    "\n\nThis picture was opened from a JPEG file. Saving a picture as JPEG "
-                    "destroys a hidden message, so open the bitmap (.bmp) file that Lumenveil "
-                    "saved instead."));
+                read + "This image has no secret message!\n\nThis picture was opened from a JPEG "
+                       "file. Saving a picture as JPEG destroys a hidden message, so open the "
+                       "bitmap (.bmp) file that Lumenveil saved instead."));
 
     // Esc asks before it quits; the menu and the close box do not.
-    add("exit: Esc on the load button and in the text box, No",
-        small + "set typed | focus cmdLoadImage | key Esc | " + Quit +
-            " | focus txtText | key Esc | " + Quit + " | text typed");
-    add("exit: Esc in the text box, Yes",
-        small + "set typed | focus txtText | reply Yes | key Esc | " + Quit + " | asked closed");
+    const QString quit =
+        "key Esc | asked question yes/NO [Lumenveil v1.1]: Are you sure you want to quit?";
+    add("exit: Esc on the load button and in the text box, No, then Yes",
+        "load small.bmp 200x150 | set typed | focus cmdLoadImage | " + quit +
+            " | focus txtText | " + quit + " | text typed | reply Yes | " + quit +
+            " | asked closed");
     add("exit: File > Exit asks nothing", "click mnuFileExit | asked closed");
     add("exit: the close box asks nothing", "close | asked closed");
 
     // The menu's keys come before the text box's own; a button's access key clicks it.
-    const auto keys = [&small](const char* keys, const QString& asked) {
-        return small + "set keep me | focus txtText | key " + keys + " | " + asked +
-               " | text keep me";
-    };
-    add("keys: Ctrl+L loads", keys("Ctrl+L", "asked open dialog"));
-    add("keys: Ctrl+G reads", keys("Ctrl+G", BusyWarn + NoMessage));
-    add("keys: Ctrl+E hides and offers to save", keys("Ctrl+E", "asked save dialog"));
-    add("keys: Ctrl+X exits instead of cutting", keys("Ctrl+X", "asked closed"));
-    add("keys: F1 opens the help page", keys("F1", "asked shell Open help.htm [] in %1/ show 1"));
-    add("keys: Ctrl+A shows About instead of selecting all", keys("Ctrl+A", "asked about"));
-    add("keys: access keys", small +
-                                 "set a message | enabled all | focus cmdLoadImage | key Alt+L | "
-                                 "asked open dialog | key Alt+E | asked save dialog | "
-                                 "set typed over | key Alt+G | text a message");
+    add("keys: the menu's",
+        "load small.bmp 200x150 | set keep me | focus txtText | key Ctrl+L | asked open dialog | "
+        "key Ctrl+G | asked busy exclamation ok [Lumenveil v1.1]: This image has no secret "
+        "message! | key Ctrl+E | asked save dialog | key F1 | asked shell Open help.htm [] in %1/ "
+        "show 1 | key Ctrl+A | asked about | text keep me | key Ctrl+X | asked closed");
+    add("keys: access keys",
+        "load small.bmp 200x150 | set a message | enabled all | focus cmdLoadImage | key Alt+L | "
+        "asked open dialog | key Alt+E | asked save dialog | set typed over | key Alt+G | text a "
+        "message");
 
     // SetBusy; a closed window leaves no wait cursor behind.
     add("busy: 1 marks, twice doubles; other values do nothing; 0 removes all",
         "busy 1 | caption Lumenveil v1.1 (Working...), waiting | busy 1 | busy 2 | busy -1 | "
-        "caption Lumenveil v1.1 (Working...) (Working...), waiting | busy 0 | "
-        "caption Lumenveil v1.1, no cursor | busy 0 | caption Lumenveil v1.1, no cursor");
+        "caption Lumenveil v1.1 (Working...) (Working...), waiting | busy 0 | caption Lumenveil "
+        "v1.1 | busy 0 | caption Lumenveil v1.1");
     add("busy: a closed window leaves no wait cursor", "busy 1 | busy 1");
 }
 
@@ -445,7 +445,7 @@ void tst_FrmMain::flows()
         QVERIFY2(w.fake.journal.isEmpty(), qPrintable("also asked: " + w.fake.journal.join(" | ")));
         QCOMPARE(w.window->isVisible(), !steps.contains("asked closed"));
         if (!steps.first().startsWith(QLatin1String("busy"))) {
-            QCOMPARE(w.window->windowTitle(), Caption);
+            QCOMPARE(w.window->windowTitle(), QStringLiteral("Lumenveil v1.1"));
         }
         // No file the folder was given has changed, and the window wrote no other.
         for (const QString& name : QDir(w.folder.path()).entryList(QDir::Files)) {
@@ -455,6 +455,123 @@ void tst_FrmMain::flows()
         }
     }
     QCOMPARE(QApplication::overrideCursor(), nullptr);
+}
+
+void tst_FrmMain::qtBox_data()
+{
+    QTest::addColumn<int>("style");
+    QTest::addColumn<QString>("press"); // a button's caption, or a key
+    QTest::addColumn<bool>("titled");   // the box is given the title "Lumenveil v1.1"
+    QTest::addColumn<QString>("seen");  // "ANSWER TITLE ICON"
+
+    const int question = MsgYesNo | MsgQuestion;
+    QTest::newRow("OK answers 1") << MsgCritical << "OK" << false << "1 Lumenveil Critical";
+    QTest::newRow("Esc closes an OK box with 1")
+        << MsgExclamation << "Esc" << true << "1 Lumenveil v1.1 Warning";
+    QTest::newRow("Enter takes the default, No")
+        << (question | MsgDefaultButton2) << "Return" << true << "7 Lumenveil v1.1 Question";
+    QTest::newRow("Enter takes the default, Yes")
+        << question << "Return" << true << "6 Lumenveil v1.1 Question";
+    QTest::newRow("Esc answers No") << question << "Esc" << true << "7 Lumenveil v1.1 Question";
+}
+
+void tst_FrmMain::qtBox()
+{
+    QFETCH(int, style);
+    QFETCH(QString, press);
+    QFETCH(bool, titled);
+    QFETCH(QString, seen);
+
+    const QString prompt = QStringLiteral("A <b>plain</b> text");
+    QString box = QStringLiteral("no box");
+    WhenShown<QMessageBox>([&](QMessageBox& shown) {
+        const QStringList icons = QString("None Information Warning Critical Question").split(' ');
+        box = shown.text() == prompt ? shown.windowTitle() + ' ' + icons[shown.icon()]
+                                     : "text " + shown.text();
+        for (QAbstractButton* button : shown.buttons()) {
+            if (button->text().remove('&') == press) {
+                return button->click();
+            }
+        }
+        QTest::keySequence(&shown, QKeySequence(press));
+    });
+    QtMessageBoxes boxes;
+    const int answer = ShowMessage(boxes, nullptr, prompt, style, titled ? "Lumenveil v1.1" : "");
+    QCOMPARE(QString::number(answer) + ' ' + box, seen);
+}
+
+void tst_FrmMain::fileDialog_data()
+{
+    QTest::addColumn<bool>("save");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QStringList>("shown"); // the name filters, each description kept whole
+
+    QTest::newRow("Open, the four kinds of picture")
+        << false
+        << "Images Files (*.bmp,*.jpg,*.jpeg,*.gif)|*.bmp;*.jpg;*.jpeg;*.gif|Bitmap Files "
+           "(*.bmp)|*.bmp|JPEG Files (*.jpg,*.jpeg)|*.jpg;*.jpeg|Compuserve GIF Files (*.gif)|*.gif"
+        << QStringList{"Images Files (*.bmp,*.jpg,*.jpeg,*.gif) (*.bmp *.jpg *.jpeg *.gif)",
+                       "Bitmap Files (*.bmp) (*.bmp)", "JPEG Files (*.jpg,*.jpeg) (*.jpg *.jpeg)",
+                       "Compuserve GIF Files (*.gif) (*.gif)"};
+    QTest::newRow("Save over an existing file: no question of its own")
+        << true << "Bitmap Files (*.bmp)|*.bmp" << QStringList{"Bitmap Files (*.bmp) (*.bmp)"};
+    QTest::newRow("a description without patterns matches everything")
+        << true << "Text|*.txt|All" << QStringList{"Text (*.txt)", "All (*)"};
+}
+
+void tst_FrmMain::fileDialog()
+{
+    QFETCH(bool, save);
+    QFETCH(QString, filter);
+    QFETCH(QStringList, shown);
+
+    // Qt's own dialog starts with the last name and, accepted, answers at once: the main window
+    // asks its own question about replacing a file, and one question is enough.
+    QTemporaryDir folder;
+    QFile existing(folder.filePath(QStringLiteral("photo.bmp")));
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    QtFileDialog dialog(false);
+    dialog.Properties() = {DialogHideReadOnly | DialogPathMustExist | DialogFileMustExist, filter,
+                           "Title", existing.fileName()};
+    QStringList seen;
+    WhenShown<QFileDialog>([&](QFileDialog& asked) {
+        seen << asked.nameFilters() << asked.selectedFiles();
+        QMetaObject::invokeMethod(&asked, "accept");
+    });
+    QVERIFY(save ? dialog.ShowSave(nullptr) : dialog.ShowOpen(nullptr));
+    QCOMPARE(dialog.Properties().fileName, existing.fileName());
+    QCOMPARE(seen, shown << existing.fileName());
+    QCOMPARE(QtNameFilters(QString()), QStringList()); // no filter, no entries
+}
+
+void tst_FrmMain::shellOpens_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("pageThere"); // help.htm lies in the folder
+    QTest::addColumn<QString>("opened"); // "%1" stands for the folder; empty: nothing opened
+
+    QTest::newRow("the help page") << "help.htm" << true << "file://%1/help.htm";
+    QTest::newRow("no help page: nothing happens") << "help.htm" << false << "";
+    QTest::newRow("an address, whatever lies in the folder")
+        << "https://lumenveil.invalid/about" << false << "https://lumenveil.invalid/about";
+}
+
+void tst_FrmMain::shellOpens()
+{
+    QFETCH(QString, file);
+    QFETCH(bool, pageThere);
+    QFETCH(QString, opened);
+
+    QTemporaryDir folder;
+    QFile page(folder.filePath(QStringLiteral("help.htm")));
+    QVERIFY(!pageThere || page.open(QIODevice::WriteOnly));
+    urls.clear();
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open");
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "open");
+    QtShell().Open(nullptr, "Open", file, QString(), folder.path() + '/', ShowNormal);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    QCOMPARE(urls.join(' '), opened.replace("%1", folder.path()));
 }
 
 QTEST_MAIN(tst_FrmMain)
