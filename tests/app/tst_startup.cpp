@@ -1,9 +1,16 @@
 #include "app/directory_listing.h"
+#include "app/frm_splash.h"
 #include "app/functions.h"
+#include "ui/fake_toolkit.h"
 
 #include <QDir>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QWindow>
 #include <QXmlStreamReader>
 
 #include <stdexcept>
@@ -21,27 +28,26 @@ class FakePlatform final : public app::StartupPlatform
 public:
     void InitCommonControls() override
     {
-        calls << QStringLiteral("init common controls");
-        if (initFails) {
+        if (Note("init common controls", initFails)) {
             throw std::runtime_error("comctl32 has no InitCommonControlsEx");
         }
     }
-    QString ProgramFolder() override
-    {
-        calls << QStringLiteral("program folder");
-        return folder;
-    }
+    QString ProgramFolder() override { return Note("program folder", folder); }
     QString ListDirectory(const QString& path) override
     {
-        calls << QStringLiteral("list ") + path;
-        return app::ListDirectory(path);
+        return Note("list " + path, app::ListDirectory(path));
     }
     int ShowMessage(const QString& prompt, int style, const QString& title) override
     {
-        calls << QStringLiteral("message %1 | %2 | %3").arg(prompt, title).arg(style);
-        return 1;
+        return Note(QStringLiteral("message %1 | %2 | %3").arg(prompt, title).arg(style), 1);
     }
-    void ShowMainWindow() override { calls << QStringLiteral("main window"); }
+    void ShowMainWindow() override { Note("main window", 0); }
+
+    template <class T> T Note(const QString& call, T result)
+    {
+        calls << call;
+        return result;
+    }
 
     QString folder;
     bool initFails = false;
@@ -50,6 +56,7 @@ public:
 
 } // namespace
 
+// Start-up, and the About window it prepares for the main window.
 class tst_Startup : public QObject
 {
     Q_OBJECT
@@ -57,9 +64,11 @@ class tst_Startup : public QObject
 private slots:
     void companionFiles_data();
     void companionFiles();
-    void appFolder_data();
-    void appFolder();
-    void buildPutsCompanionsBesideProgram();
+    void paths_data();
+    void paths();
+    void manifest();
+    void aboutWindow_data();
+    void aboutWindow();
 };
 
 void tst_Startup::companionFiles_data()
@@ -100,13 +109,14 @@ void tst_Startup::companionFiles()
     platform.folder = QDir::toNativeSeparators(folder.path());
     for (const QString& entry : entries) {
         const QString name = entry.section(' ', 1);
-        QFile file(dir.filePath(name));
         if (entry == "root") {
             platform.folder = QDir::toNativeSeparators(QDir::rootPath());
         } else if (entry == "init fails") {
             platform.initFails = true;
         } else {
-            QVERIFY(entry.startsWith("folder") ? dir.mkdir(name) : file.open(QIODevice::WriteOnly));
+            QVERIFY(entry.startsWith("folder")
+                        ? dir.mkdir(name)
+                        : QFile(dir.filePath(name)).open(QIODevice::WriteOnly));
         }
     }
     QCOMPARE(app::Main(platform), outcome);
@@ -125,46 +135,128 @@ void tst_Startup::companionFiles()
                           "program folder", "list " + at + "Lumenveil v1.1.exe.manifest", shown}));
 }
 
-void tst_Startup::appFolder_data()
+void tst_Startup::paths_data()
 {
+    QTest::addColumn<QString>("configured"); // the About window's address; empty: none
     QTest::addColumn<QString>("folder");
-    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("expected"); // the program folder, or the address
 
-    const auto row = [](const char* name, const char* folder, const char* expected) {
-        QTest::newRow(name) << folder << expected;
+    const auto row = [](const char* name, const char* configured, const char* folder,
+                        const char* expected) {
+        QTest::newRow(name) << configured << folder << expected;
     };
-    row("Windows folder", "C:\\Tools", "C:\\Tools\\");
-    row("Windows drive root", "D:\\", "D:\\");
-    row("Unix folder", "/opt/lumenveil", "/opt/lumenveil/");
-    row("Unix root", "/", "/");
+    row("a Windows folder ends in one separator", "", "C:\\Tools", "C:\\Tools\\");
+    row("a Windows drive root keeps its one", "", "D:\\", "D:\\");
+    row("a web address is kept", "https://lumenveil.invalid/home", "/opt/lumenveil/",
+        "https://lumenveil.invalid/home");
+    row("a file name is the file in the program folder", "help.htm", "/home/ann/My Programs/",
+        "file:///home/ann/My%20Programs/help.htm");
 }
 
-void tst_Startup::appFolder()
+void tst_Startup::paths()
 {
+    QFETCH(QString, configured);
     QFETCH(QString, folder);
     QFETCH(QString, expected);
-    QCOMPARE(app::WithTrailingSeparator(folder, expected.back()), expected);
+    QCOMPARE(configured.isEmpty() ? app::WithTrailingSeparator(folder, expected.back())
+                                  : app::WebsiteAddress(configured, folder),
+             expected);
 }
 
-void tst_Startup::buildPutsCompanionsBesideProgram()
+void tst_Startup::manifest()
 {
-    FakePlatform platform;
-    platform.folder = QDir::toNativeSeparators(QStringLiteral(LUMENVEIL_PROGRAM_DIR));
-    QCOMPARE(app::Main(platform), StartupOutcome::Running);
-
-    // A real application manifest: well-formed, with common controls 6 and awareness of
-    // display scaling.
+    // The application manifest beside the program (the window test starts the program there):
+    // well-formed, with common controls 6 and awareness of display scaling.
     QFile file(QDir(QStringLiteral(LUMENVEIL_PROGRAM_DIR)).filePath("Lumenveil v1.1.exe.manifest"));
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QByteArray manifest = file.readAll();
     QXmlStreamReader xml(manifest);
-    while (!xml.atEnd()) {
-        xml.readNext();
+    while (xml.readNext() != QXmlStreamReader::Invalid && !xml.atEnd()) {
     }
     QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
     QVERIFY(manifest.contains("name=\"Microsoft.Windows.Common-Controls\" version=\"6."));
     QVERIFY(manifest.contains(">PerMonitorV2"));
 }
 
-QTEST_GUILESS_MAIN(tst_Startup)
+void tst_Startup::aboutWindow_data()
+{
+    QTest::addColumn<QPoint>("click"); // where the left button is clicked, or
+    QTest::addColumn<int>("key");      // the key pressed
+    QTest::addColumn<bool>("link");    // the pointer there is the hand, and a click opens the page
+    QTest::addColumn<bool>("closes");
+
+    const int none = 0;
+    QTest::newRow("the link") << QPoint(388, 185) << none << true << false;
+    QTest::newRow("the link's top-left corner") << QPoint(323, 177) << none << true << false;
+    QTest::newRow("the link's bottom-right corner") << QPoint(453, 193) << none << true << false;
+    QTest::newRow("just left of the link") << QPoint(322, 185) << none << false << true;
+    QTest::newRow("just above the link") << QPoint(388, 176) << none << false << true;
+    QTest::newRow("just below the link") << QPoint(388, 194) << none << false << true;
+    QTest::newRow("the artwork") << QPoint(100, 60) << none << false << true;
+    QTest::newRow("Esc") << QPoint() << int(Qt::Key_Escape) << false << true;
+    QTest::newRow("Enter") << QPoint() << int(Qt::Key_Return) << false << true;
+    QTest::newRow("Space") << QPoint() << int(Qt::Key_Space) << false << true;
+    QTest::newRow("another key") << QPoint() << int(Qt::Key_A) << false << false;
+}
+
+void tst_Startup::aboutWindow()
+{
+    QFETCH(QPoint, click);
+    QFETCH(int, key);
+    QFETCH(bool, link);
+    QFETCH(bool, closes);
+
+    QWidget owner;
+    owner.setGeometry(300, 200, 387, 478);
+    owner.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&owner));
+    test::FakeToolkit shell;
+    app::SplashAboutWindow about(shell, QStringLiteral("https://lumenveil.invalid/"));
+
+    // Each opening builds a window centred on its owner that shows the artwork, keeps its
+    // cancel button, with the focus, 1000 twips beyond its right edge, and takes the input.
+    QPointer<app::frmSplash> splash;
+    QString seen = QStringLiteral("not opened");
+    QTimer::singleShot(0, this, [&] {
+        splash = qobject_cast<app::frmSplash*>(QApplication::activeModalWidget());
+        if (splash != nullptr) {
+            const auto* escape = splash->findChild<QPushButton*>(QStringLiteral("cmdEscape"));
+            const bool focus =
+                QTest::qWaitFor([&] { return QApplication::focusWidget() == escape; });
+            const QSize artwork =
+                splash->findChild<QLabel*>(QStringLiteral("imgSplash"))->pixmap().size();
+            // The control under the point takes the click, as the stacking order says; the
+            // hand's hot spot is its top-left corner.
+            const QCursor cursor = splash->childAt(key != 0 ? QPoint() : click)->cursor();
+            const QPoint off = splash->geometry().center() - owner.geometry().center();
+            seen = QString::asprintf(
+                "centre %d,%d artwork %dx%d escape at %d %s, %s cursor %d hot at %d", off.x(),
+                off.y(), artwork.width(), artwork.height(), escape->x(),
+                focus ? "with the focus" : "without",
+                cursor.shape() == Qt::BitmapCursor ? "hand" : "arrow", cursor.pixmap().width(),
+                cursor.hotSpot().x() + cursor.hotSpot().y());
+            if (key != 0) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+            } else {
+                QTest::mouseClick(splash->windowHandle(), Qt::LeftButton, {}, click);
+            }
+            seen += QTest::qWaitFor([&] { return !splash->isVisible(); }, closes ? 5000 : 0)
+                        ? ", closed"
+                        : ", still open";
+        }
+        while (QWidget* modal = QApplication::activeModalWidget()) {
+            modal->close();
+        }
+    });
+    about.ShowModal(&owner);
+    QCOMPARE(seen, QStringLiteral("centre 0,0 artwork 460x200 escape at 527 with the focus, %1 "
+                                  "hot at 0%2")
+                       .arg(link ? "hand cursor 32" : "arrow cursor 0",
+                            closes ? ", closed" : ", still open"));
+    QVERIFY2(splash.isNull(), "a closed About window is destroyed");
+    QCOMPARE(shell.journal.join(' '),
+             link ? "shell open https://lumenveil.invalid/ [] in  show 5" : "");
+}
+
+QTEST_MAIN(tst_Startup)
 #include "tst_startup.moc"
