@@ -5,14 +5,19 @@
 # cmake -DBUILD_DIR=<build> -DSTAGE=<folder> -DPROGRAM_DIR=<lib/lumenveil> -P check_install.cmake
 cmake_minimum_required(VERSION 3.25)
 
+# expect(<message> <condition>...): stops with the message unless the condition holds.
+macro(expect message)
+    if(NOT (${ARGN}))
+        message(FATAL_ERROR "${message}")
+    endif()
+endmacro()
+
 file(REMOVE_RECURSE "${STAGE}")
 execute_process(
     COMMAND "${CMAKE_COMMAND}" -E env "DESTDIR=${STAGE}"
             "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix /usr
     RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
-if(NOT status EQUAL 0)
-    message(FATAL_ERROR "cmake --install failed:\n${output}")
-endif()
+expect("cmake --install failed:\n${output}" status EQUAL 0)
 
 set(root "${STAGE}/usr")
 set(expected bin/lumenveil bin/lumenveil-cli share/applications/lumenveil.desktop)
@@ -25,33 +30,24 @@ endforeach()
 list(SORT expected)
 file(GLOB_RECURSE installed LIST_DIRECTORIES false RELATIVE "${root}" "${root}/*")
 list(SORT installed)
-if(NOT installed STREQUAL expected)
-    message(FATAL_ERROR "installed:\n  ${installed}\nexpected:\n  ${expected}")
-endif()
+expect("installed:\n  ${installed}\nexpected:\n  ${expected}" installed STREQUAL expected)
 
 # The launcher is a relative link to the program, so the package can live under any prefix,
 # and the program finds its folder through it.
 file(READ_SYMLINK "${root}/bin/lumenveil" link)
 file(REAL_PATH "${root}/bin/lumenveil" target)
 file(REAL_PATH "${root}/${PROGRAM_DIR}/lumenveil" program)
-if(NOT IS_SYMLINK "${root}/bin/lumenveil" OR IS_ABSOLUTE "${link}" OR NOT target STREQUAL program)
-    message(FATAL_ERROR "bin/lumenveil is to be a relative link to ${program}, not ${link}")
-endif()
+expect("bin/lumenveil is to be a relative link to ${program}, not ${link}"
+       IS_SYMLINK "${root}/bin/lumenveil" AND NOT IS_ABSOLUTE "${link}" AND target STREQUAL program)
 
 # The desktop starts the launcher on the PATH and shows the installed icon.
 file(STRINGS "${root}/share/applications/lumenveil.desktop" entry)
-if(NOT "Exec=lumenveil" IN_LIST entry OR NOT "Icon=lumenveil" IN_LIST entry)
-    message(FATAL_ERROR "the desktop entry lacks Exec=lumenveil or Icon=lumenveil: ${entry}")
-endif()
+expect("the desktop entry lacks Exec=lumenveil or Icon=lumenveil: ${entry}"
+       "Exec=lumenveil" IN_LIST entry AND "Icon=lumenveil" IN_LIST entry)
 
 # Both programs are executable; the installed command-line companion runs.
 execute_process(COMMAND test -x "${root}/${PROGRAM_DIR}/lumenveil" RESULT_VARIABLE status)
-if(NOT status EQUAL 0)
-    message(FATAL_ERROR "${PROGRAM_DIR}/lumenveil is not executable")
-endif()
+expect("${PROGRAM_DIR}/lumenveil is not executable" status EQUAL 0)
 execute_process(COMMAND "${root}/bin/lumenveil-cli" --version
     RESULT_VARIABLE status OUTPUT_VARIABLE version ERROR_VARIABLE version)
-if(NOT status EQUAL 0)
-    message(FATAL_ERROR "the installed lumenveil-cli --version failed: ${version}")
-endif()
-message(STATUS "installed as expected under ${root}")
+expect("the installed lumenveil-cli --version failed: ${version}" status EQUAL 0)
