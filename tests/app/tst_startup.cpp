@@ -83,19 +83,17 @@ void tst_Startup::companionFiles_data()
     };
     const QString ocx = QStringLiteral("file COMDLG32.OCX");
     const QString manifest = QStringLiteral("file Lumenveil v1.1.exe.manifest");
-    const auto running = StartupOutcome::Running;
-    const auto noOcx = StartupOutcome::CommonDialogMissing;
-    const auto noManifest = StartupOutcome::ManifestMissing;
-    row("both there", {ocx, manifest}, running);
-    row("a failing initialisation is no matter", {ocx, manifest, "init fails"}, running);
-    row("OCX missing", {manifest}, noOcx);
-    row("manifest missing", {ocx}, noManifest);
-    row("both missing: only the OCX is reported", {}, noOcx);
-    row("at the root, the separator not doubled", {"root"}, noOcx);
-    row("comdlg32.ocx in lower case", {"file comdlg32.ocx", manifest}, noOcx);
-    row("a folder named COMDLG32.OCX", {"folder COMDLG32.OCX", manifest}, noOcx);
+    using enum StartupOutcome;
+    row("both there", {ocx, manifest}, Running);
+    row("a failing initialisation is no matter", {ocx, manifest, "init fails"}, Running);
+    row("OCX missing", {manifest}, CommonDialogMissing);
+    row("manifest missing", {ocx}, ManifestMissing);
+    row("both missing: only the OCX is reported", {}, CommonDialogMissing);
+    row("at the root, the separator not doubled", {"root"}, CommonDialogMissing);
+    row("comdlg32.ocx in lower case", {"file comdlg32.ocx", manifest}, CommonDialogMissing);
+    row("a folder named COMDLG32.OCX", {"folder COMDLG32.OCX", manifest}, CommonDialogMissing);
     row("a folder named like the manifest", {ocx, "folder Lumenveil v1.1.exe.manifest"},
-        noManifest);
+        ManifestMissing);
 }
 
 void tst_Startup::companionFiles()
