@@ -182,19 +182,23 @@ void tst_Startup::aboutWindow_data()
     QTest::addColumn<int>("key");      // the key pressed
     QTest::addColumn<bool>("link");    // the pointer there is the hand, and a click opens the page
     QTest::addColumn<bool>("closes");
+    QTest::addColumn<bool>("owned"); // opened from a window and centred on it, or on the screen
 
-    const int none = 0;
-    QTest::newRow("the link") << QPoint(388, 185) << none << true << false;
-    QTest::newRow("the link's top-left corner") << QPoint(323, 177) << none << true << false;
-    QTest::newRow("the link's bottom-right corner") << QPoint(453, 193) << none << true << false;
-    QTest::newRow("just left of the link") << QPoint(322, 185) << none << false << true;
-    QTest::newRow("just above the link") << QPoint(388, 176) << none << false << true;
-    QTest::newRow("just below the link") << QPoint(388, 194) << none << false << true;
-    QTest::newRow("the artwork") << QPoint(100, 60) << none << false << true;
-    QTest::newRow("Esc") << QPoint() << int(Qt::Key_Escape) << false << true;
-    QTest::newRow("Enter") << QPoint() << int(Qt::Key_Return) << false << true;
-    QTest::newRow("Space") << QPoint() << int(Qt::Key_Space) << false << true;
-    QTest::newRow("another key") << QPoint() << int(Qt::Key_A) << false << false;
+    const auto row = [](const char* name, QPoint click, int key, bool link, bool closes,
+                        bool owned = true) {
+        QTest::newRow(name) << click << key << link << closes << owned;
+    };
+    row("the link", {388, 185}, 0, true, false);
+    row("the link's top-left corner", {323, 177}, 0, true, false);
+    row("the link's bottom-right corner", {453, 193}, 0, true, false);
+    row("just left of the link", {322, 185}, 0, false, true);
+    row("just above the link", {388, 176}, 0, false, true);
+    row("just below the link", {388, 194}, 0, false, true);
+    row("the artwork", {100, 60}, 0, false, true);
+    row("Esc", {}, Qt::Key_Escape, false, true);
+    row("Enter", {}, Qt::Key_Return, false, true);
+    row("Space, in a window opened without an owner", {}, Qt::Key_Space, false, true, false);
+    row("another key", {}, Qt::Key_A, false, false);
 }
 
 void tst_Startup::aboutWindow()
@@ -203,6 +207,7 @@ void tst_Startup::aboutWindow()
     QFETCH(int, key);
     QFETCH(bool, link);
     QFETCH(bool, closes);
+    QFETCH(bool, owned);
 
     QWidget owner;
     owner.setGeometry(300, 200, 387, 478);
@@ -211,8 +216,8 @@ void tst_Startup::aboutWindow()
     test::FakeToolkit shell;
     app::SplashAboutWindow about(shell, QStringLiteral("https://lumenveil.invalid/"));
 
-    // Each opening builds a window centred on its owner that shows the artwork, keeps its
-    // cancel button, with the focus, 1000 twips beyond its right edge, and takes the input.
+    // Each opening builds a window, centred on its owner or the screen, that shows the artwork,
+    // keeps its cancel button, with the focus, 1000 twips beyond its right edge, and takes input.
     QPointer<app::frmSplash> splash;
     QString seen = QStringLiteral("not opened");
     QTimer::singleShot(0, this, [&] {
@@ -223,10 +228,11 @@ void tst_Startup::aboutWindow()
                 QTest::qWaitFor([&] { return QApplication::focusWidget() == escape; });
             const QSize artwork =
                 splash->findChild<QLabel*>(QStringLiteral("imgSplash"))->pixmap().size();
-            // The control under the point takes the click, as the stacking order says; the
-            // hand's hot spot is its top-left corner.
+            // The control under the point takes the click; the hand's hot spot is its corner.
             const QCursor cursor = splash->childAt(key != 0 ? QPoint() : click)->cursor();
-            const QPoint off = splash->geometry().center() - owner.geometry().center();
+            const QPoint off = splash->geometry().center() -
+                               (owned ? owner.geometry().center()
+                                      : splash->screen()->availableGeometry().center());
             seen = QString::asprintf(
                 "centre %d,%d artwork %dx%d escape at %d %s, %s cursor %d hot at %d", off.x(),
                 off.y(), artwork.width(), artwork.height(), escape->x(),
@@ -246,7 +252,7 @@ void tst_Startup::aboutWindow()
             modal->close();
         }
     });
-    about.ShowModal(&owner);
+    about.ShowModal(owned ? &owner : nullptr);
     QCOMPARE(seen, QStringLiteral("centre 0,0 artwork 460x200 escape at 527 with the focus, %1 "
                                   "hot at 0%2")
                        .arg(link ? "hand cursor 32" : "arrow cursor 0",

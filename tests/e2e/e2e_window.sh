@@ -19,9 +19,7 @@ if [ -z "${LUMENVEIL_E2E_DISPLAY_READY:-}" ]; then
 fi
 
 work="$out/work"
-rm -rf "$work" "$out"/*.png
-mkdir -p "$work/home"
-cp "$picture" "$work/start.jpg"
+rm -rf "$work" "$out"/*.png && mkdir -p "$work/home" && cp "$picture" "$work/start.jpg"
 # Qt's own file dialog, not a desktop's; it keeps its history under HOME, in the work folder.
 unset XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP DESKTOP_SESSION GNOME_DESKTOP_SESSION_ID \
     KDE_FULL_SESSION SESSION_MANAGER
