@@ -291,6 +291,7 @@ void tst_FrmMain::flows_data()
         "text | picture existing.bmp | answer small.bmp | dclick Picture1 | asked open dialog | "
         "picture small.bmp | answer existing.bmp | dclick Picture2 | asked open dialog | picture "
         "existing.bmp");
+
     // Each picture follows a larger one scrolled away from the corner; then the arithmetic
     // alone: a disabled bar's maximum is negative, and sizes far beyond the frame.
     const QString scrolled = "load big.bmp 1000x800 | scroll HScroll1 300 | scroll VScroll1 200 | "
@@ -318,9 +319,9 @@ void tst_FrmMain::flows_data()
         "across:650@300 down:550@0 | thumb HScroll1 | view 0,0 1000x800 across:650@0 down:550@0");
 
     // Hiding, then saving through the Save dialog, which asks before it replaces a file.
-    const QString hidden = "load photo.jpeg 200x150 | set Meet me at noon. | " +
-                           QStringLiteral("%1") +
-                           " | click cmdEmbedText | asked save dialog | hidden Meet me at noon. | ";
+    const QString hidden = QStringLiteral("load photo.jpeg 200x150 | set Meet me at noon. | %1 | "
+                                          "click cmdEmbedText | asked save dialog | hidden Meet me "
+                                          "at noon. | ");
     const QString replace = "asked exclamation yes/NO [Lumenveil v1.1]: \u201C%1/%2\u201D already "
                             "exists.\nDo you want to replace it?";
     add("save: the file saved is read back; a file without the message is reported",
