@@ -61,9 +61,9 @@ struct Window
 
     // "NAME WxH [cut]": a photo, or one whose hidden message lacks its end marker, in the
     // format its extension names.
-    void Make(const QString& spec)
+    void Make(const QString& picture)
     {
-        const QStringList part = spec.split(' ');
+        const QStringList part = picture.split(' ');
         const int width = part[1].section('x', 0, 0).toInt();
         const int height = part[1].section('x', 1).toInt();
         const QString path = folder.filePath(part[0]);
