@@ -1,76 +1,53 @@
 # Installs the build into a staging folder, as a package would under /usr, and checks the
-# layout: the program folder with the program, its companion files and help page, the
-# launcher link and lumenveil-cli on the PATH, the desktop entry and the icons, and nothing
-# else.
+# layout: the program folder with the program, its companion files and help page, a relative
+# launcher link and lumenveil-cli on the PATH, the desktop entry and the icons, and nothing else.
 #
 # cmake -DBUILD_DIR=<build> -DSTAGE=<folder> -DPROGRAM_DIR=<lib/lumenveil> -P check_install.cmake
 cmake_minimum_required(VERSION 3.25)
+
+# expect(<message> <condition>...): stops with the message unless the condition holds.
+macro(expect message)
+    if(NOT (${ARGN}))
+        message(FATAL_ERROR "${message}")
+    endif()
+endmacro()
 
 file(REMOVE_RECURSE "${STAGE}")
 execute_process(
     COMMAND "${CMAKE_COMMAND}" -E env "DESTDIR=${STAGE}"
             "${CMAKE_COMMAND}" --install "${BUILD_DIR}" --prefix /usr
     RESULT_VARIABLE status OUTPUT_VARIABLE output ERROR_VARIABLE output)
-if(NOT status EQUAL 0)
-    message(FATAL_ERROR "cmake --install failed:\n${output}")
-endif()
+expect("cmake --install failed:\n${output}" status EQUAL 0)
 
 set(root "${STAGE}/usr")
-set(expected
-    "bin/lumenveil"
-    "bin/lumenveil-cli"
-    "${PROGRAM_DIR}/COMDLG32.OCX"
-    "${PROGRAM_DIR}/Lumenveil v1.1.exe.manifest"
-    "${PROGRAM_DIR}/help.htm"
-    "${PROGRAM_DIR}/lumenveil"
-    "share/applications/lumenveil.desktop")
+set(expected bin/lumenveil bin/lumenveil-cli share/applications/lumenveil.desktop)
+foreach(file "COMDLG32.OCX" "Lumenveil v1.1.exe.manifest" help.htm lumenveil)
+    list(APPEND expected "${PROGRAM_DIR}/${file}")
+endforeach()
 foreach(size 16 32 48 128 256)
     list(APPEND expected "share/icons/hicolor/${size}x${size}/apps/lumenveil.png")
 endforeach()
 list(SORT expected)
-
 file(GLOB_RECURSE installed LIST_DIRECTORIES false RELATIVE "${root}" "${root}/*")
 list(SORT installed)
-if(NOT installed STREQUAL expected)
-    string(REPLACE ";" "\n  " installed_lines "${installed}")
-    string(REPLACE ";" "\n  " expected_lines "${expected}")
-    message(FATAL_ERROR "installed:\n  ${installed_lines}\nexpected:\n  ${expected_lines}")
-endif()
+expect("installed:\n  ${installed}\nexpected:\n  ${expected}" installed STREQUAL expected)
 
-# The launcher is a relative link, so the package can live under any prefix, and the
-# program finds its folder, companions and help page through it.
-if(NOT IS_SYMLINK "${root}/bin/lumenveil")
-    message(FATAL_ERROR "bin/lumenveil is not a link")
-endif()
+# The launcher is a relative link to the program, so the package can live under any prefix,
+# and the program finds its folder through it.
+file(READ_SYMLINK "${root}/bin/lumenveil" link)
 file(REAL_PATH "${root}/bin/lumenveil" target)
 file(REAL_PATH "${root}/${PROGRAM_DIR}/lumenveil" program)
-if(NOT target STREQUAL program)
-    message(FATAL_ERROR "bin/lumenveil leads to ${target}, not ${program}")
-endif()
-file(READ_SYMLINK "${root}/bin/lumenveil" link)
-if(IS_ABSOLUTE "${link}")
-    message(FATAL_ERROR "bin/lumenveil points at the absolute ${link}")
-endif()
-
-foreach(runnable "${PROGRAM_DIR}/lumenveil" "bin/lumenveil-cli")
-    execute_process(COMMAND test -x "${root}/${runnable}" RESULT_VARIABLE not_executable)
-    if(not_executable)
-        message(FATAL_ERROR "${runnable} is not executable")
-    endif()
-endforeach()
+expect("bin/lumenveil is to be a relative link to ${program}, not ${link}"
+       IS_SYMLINK "${root}/bin/lumenveil" AND NOT IS_ABSOLUTE "${link}" AND target STREQUAL program)
 
 # The desktop starts the launcher on the PATH and shows the installed icon.
 file(STRINGS "${root}/share/applications/lumenveil.desktop" entry)
-foreach(line "Exec=lumenveil" "Icon=lumenveil")
-    if(NOT line IN_LIST entry)
-        message(FATAL_ERROR "the desktop entry lacks ${line}")
-    endif()
-endforeach()
+expect("the desktop entry lacks Exec=lumenveil or Icon=lumenveil: ${entry}"
+       "Exec=lumenveil" IN_LIST entry AND "Icon=lumenveil" IN_LIST entry)
 
-# The installed command-line companion runs.
+# Both programs are executable; the installed command-line companion runs.
+execute_process(COMMAND test -x "${root}/${PROGRAM_DIR}/lumenveil" RESULT_VARIABLE status)
+expect("${PROGRAM_DIR}/lumenveil is not executable" status EQUAL 0)
 execute_process(COMMAND "${root}/bin/lumenveil-cli" --version
     RESULT_VARIABLE status OUTPUT_VARIABLE version ERROR_VARIABLE version)
-if(NOT status EQUAL 0)
-    message(FATAL_ERROR "the installed lumenveil-cli --version failed: ${version}")
-endif()
-message(STATUS "installed as expected under ${root}")
+expect("the installed lumenveil-cli --version failed: ${version}" status EQUAL 0)

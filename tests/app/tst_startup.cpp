@@ -1,17 +1,19 @@
 #include "app/directory_listing.h"
+#include "app/frm_splash.h"
 #include "app/functions.h"
+#include "ui/fake_toolkit.h"
 
 #include <QDir>
-#include <QFile>
+#include <QLabel>
+#include <QPointer>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QWindow>
 #include <QXmlStreamReader>
 
 #include <stdexcept>
-
-#ifdef Q_OS_UNIX
-#include <sys/stat.h>
-#endif
 
 using namespace lumenveil;
 using lumenveil::app::StartupOutcome;
@@ -20,49 +22,31 @@ Q_DECLARE_METATYPE(lumenveil::app::StartupOutcome)
 
 namespace {
 
-const QString OcxMissing = QStringLiteral("message COMDLG32.OCX missing. | Lumenveil v1.1 | 16");
-const QString ManifestMissing =
-    QStringLiteral("message Manifest file missing. | Lumenveil v1.1 | 16");
-const QString MainWindow = QStringLiteral("main window");
-
-// Records what start-up asks of the platform. The listing is the real one on `folder`.
+// Notes what start-up asks of the platform. The listing is the real one on `folder`.
 class FakePlatform final : public app::StartupPlatform
 {
 public:
     void InitCommonControls() override
     {
-        calls << QStringLiteral("init common controls");
-        if (initFails) {
+        if (Note("init common controls", initFails)) {
             throw std::runtime_error("comctl32 has no InitCommonControlsEx");
         }
     }
-    QString ProgramFolder() override
-    {
-        calls << QStringLiteral("program folder");
-        return folder;
-    }
+    QString ProgramFolder() override { return Note("program folder", folder); }
     QString ListDirectory(const QString& path) override
     {
-        calls << QStringLiteral("list ") + path;
-        return app::ListDirectory(path);
+        return Note("list " + path, app::ListDirectory(path));
     }
     int ShowMessage(const QString& prompt, int style, const QString& title) override
     {
-        calls << QStringLiteral("message %1 | %2 | %3").arg(prompt, title).arg(style);
-        return 1;
+        return Note(QStringLiteral("message %1 | %2 | %3").arg(prompt, title).arg(style), 1);
     }
-    void ShowMainWindow() override { calls << MainWindow; }
+    void ShowMainWindow() override { Note("main window", 0); }
 
-    // What start-up showed the user.
-    [[nodiscard]] QStringList Shown() const
+    template <class T> T Note(const QString& call, T result)
     {
-        QStringList shown;
-        for (const QString& call : calls) {
-            if (call.startsWith(QLatin1String("message")) || call == MainWindow) {
-                shown << call;
-            }
-        }
-        return shown;
+        calls << call;
+        return result;
     }
 
     QString folder;
@@ -70,32 +54,9 @@ public:
     QStringList calls;
 };
 
-// Makes "file NAME", "folder NAME", "link NAME -> TARGET" or "pipe NAME" in `folder`.
-bool Make(const QDir& folder, const QString& entry)
-{
-    const QString kind = entry.section(QLatin1Char(' '), 0, 0);
-    const QString rest = entry.section(QLatin1Char(' '), 1);
-    if (kind == QLatin1String("file")) {
-        QFile file(folder.filePath(rest));
-        return file.open(QIODevice::WriteOnly) && file.write("companion") > 0;
-    }
-    if (kind == QLatin1String("folder")) {
-        return folder.mkdir(rest);
-    }
-    if (kind == QLatin1String("link")) {
-        return QFile::link(rest.section(QLatin1String(" -> "), 1),
-                           folder.filePath(rest.section(QLatin1String(" -> "), 0, 0)));
-    }
-#ifdef Q_OS_UNIX
-    if (kind == QLatin1String("pipe")) {
-        return ::mkfifo(QFile::encodeName(folder.filePath(rest)).constData(), 0600) == 0;
-    }
-#endif
-    return false;
-}
-
 } // namespace
 
+// Start-up, and the About window it prepares for the main window.
 class tst_Startup : public QObject
 {
     Q_OBJECT
@@ -103,147 +64,203 @@ class tst_Startup : public QObject
 private slots:
     void companionFiles_data();
     void companionFiles();
-    void orderOfWork();
-    void initFailureIsSwallowed();
-    void appFolder_data();
-    void appFolder();
-    void buildPutsCompanionsBesideProgram();
+    void paths_data();
+    void paths();
+    void manifest();
+    void aboutWindow_data();
+    void aboutWindow();
 };
 
 void tst_Startup::companionFiles_data()
 {
+    // "file NAME" and "folder NAME" are made in the program folder; "root" runs from the root,
+    // "init fails" makes the initialisation throw.
     QTest::addColumn<QStringList>("entries");
     QTest::addColumn<StartupOutcome>("outcome");
-    QTest::addColumn<QString>("shown");
 
+    const auto row = [](const char* name, const QStringList& entries, StartupOutcome outcome) {
+        QTest::newRow(name) << entries << outcome;
+    };
     const QString ocx = QStringLiteral("file COMDLG32.OCX");
     const QString manifest = QStringLiteral("file Lumenveil v1.1.exe.manifest");
-    QTest::newRow("both there") << QStringList{ocx, manifest} << StartupOutcome::Running
-                                << MainWindow;
-    QTest::newRow("OCX missing") << QStringList{manifest} << StartupOutcome::CommonDialogMissing
-                                 << OcxMissing;
-    QTest::newRow("manifest missing")
-        << QStringList{ocx} << StartupOutcome::ManifestMissing << ManifestMissing;
-    QTest::newRow("both missing: only the OCX is reported")
-        << QStringList{} << StartupOutcome::CommonDialogMissing << OcxMissing;
-    QTest::newRow("comdlg32.ocx in lower case")
-        << QStringList{"file comdlg32.ocx", manifest} << StartupOutcome::CommonDialogMissing
-        << OcxMissing;
-    QTest::newRow("a folder named COMDLG32.OCX")
-        << QStringList{"folder COMDLG32.OCX", manifest} << StartupOutcome::CommonDialogMissing
-        << OcxMissing;
-    QTest::newRow("a folder named like the manifest")
-        << QStringList{ocx, "folder Lumenveil v1.1.exe.manifest"} << StartupOutcome::ManifestMissing
-        << ManifestMissing;
+    using enum StartupOutcome;
+    row("both there", {ocx, manifest}, Running);
+    row("a failing initialisation is no matter", {ocx, manifest, "init fails"}, Running);
+    row("OCX missing", {manifest}, CommonDialogMissing);
+    row("manifest missing", {ocx}, ManifestMissing);
+    row("both missing: only the OCX is reported", {}, CommonDialogMissing);
+    row("at the root, the separator not doubled", {"root"}, CommonDialogMissing);
+    row("comdlg32.ocx in lower case", {"file comdlg32.ocx", manifest}, CommonDialogMissing);
+    row("a folder named COMDLG32.OCX", {"folder COMDLG32.OCX", manifest}, CommonDialogMissing);
+    row("a folder named like the manifest", {ocx, "folder Lumenveil v1.1.exe.manifest"},
+        ManifestMissing);
 }
 
 void tst_Startup::companionFiles()
 {
     QFETCH(QStringList, entries);
     QFETCH(StartupOutcome, outcome);
-    QFETCH(QString, shown);
 
     QTemporaryDir folder;
-    QVERIFY(folder.isValid());
+    const QDir dir(folder.path());
+    FakePlatform platform;
+    platform.folder = QDir::toNativeSeparators(folder.path());
     for (const QString& entry : entries) {
-        QVERIFY2(Make(QDir(folder.path()), entry), qPrintable(entry));
+        const QString name = entry.section(' ', 1);
+        if (entry == "root") {
+            platform.folder = QDir::toNativeSeparators(QDir::rootPath());
+        } else if (entry == "init fails") {
+            platform.initFails = true;
+        } else {
+            QVERIFY(entry.startsWith("folder")
+                        ? dir.mkdir(name)
+                        : QFile(dir.filePath(name)).open(QIODevice::WriteOnly));
+        }
     }
-    FakePlatform platform;
-    platform.folder = QDir::toNativeSeparators(folder.path());
-
     QCOMPARE(app::Main(platform), outcome);
-    QCOMPARE(platform.Shown(), QStringList{shown});
+
+    // Initialisation first; then both look-ups, each with a fresh folder query, before one
+    // thing is shown: the main window, or a box that names the first missing file.
+    const QString shown =
+        QStringList{"main window", "message COMDLG32.OCX missing. | Lumenveil v1.1 | 16",
+                    "message Manifest file missing. | Lumenveil v1.1 | 16"}
+            .at(static_cast<int>(outcome));
+    const QString at = platform.folder.endsWith(QDir::separator())
+                           ? platform.folder
+                           : platform.folder + QDir::separator();
+    QCOMPARE(platform.calls,
+             (QStringList{"init common controls", "program folder", "list " + at + "COMDLG32.OCX",
+                          "program folder", "list " + at + "Lumenveil v1.1.exe.manifest", shown}));
 }
 
-void tst_Startup::orderOfWork()
+void tst_Startup::paths_data()
 {
-    FakePlatform platform;
-    platform.folder = QDir::toNativeSeparators(QDir::rootPath());
-    QCOMPARE(app::Main(platform), StartupOutcome::CommonDialogMissing);
-
-    // Initialisation first; then both look-ups, each with a fresh folder query, before
-    // anything is shown. At the root the separator is not doubled.
-    const QString root = platform.folder;
-    const QStringList expected{
-        "init common controls",
-        "program folder",
-        "list " + root + "COMDLG32.OCX",
-        "program folder",
-        "list " + root + "Lumenveil v1.1.exe.manifest",
-        OcxMissing,
-    };
-    QCOMPARE(platform.calls, expected);
-}
-
-void tst_Startup::initFailureIsSwallowed()
-{
-    QTemporaryDir folder;
-    QVERIFY(Make(QDir(folder.path()), QStringLiteral("file COMDLG32.OCX")));
-    QVERIFY(Make(QDir(folder.path()), QStringLiteral("file Lumenveil v1.1.exe.manifest")));
-    FakePlatform platform;
-    platform.folder = QDir::toNativeSeparators(folder.path());
-    platform.initFails = true;
-
-    QCOMPARE(app::Main(platform), StartupOutcome::Running);
-    QCOMPARE(platform.Shown(), QStringList{MainWindow});
-}
-
-void tst_Startup::appFolder_data()
-{
+    QTest::addColumn<QString>("configured"); // the About window's address; empty: none
     QTest::addColumn<QString>("folder");
-    QTest::addColumn<QChar>("separator");
-    QTest::addColumn<QString>("expected");
+    QTest::addColumn<QString>("expected"); // the program folder, or the address
 
-    QTest::newRow("Windows folder") << "C:\\Tools" << QChar('\\') << "C:\\Tools\\";
-    QTest::newRow("Windows drive root") << "D:\\" << QChar('\\') << "D:\\";
-    QTest::newRow("Unix folder") << "/opt/lumenveil" << QChar('/') << "/opt/lumenveil/";
-    QTest::newRow("Unix root") << "/" << QChar('/') << "/";
+    const auto row = [](const char* name, const char* configured, const char* folder,
+                        const char* expected) {
+        QTest::newRow(name) << configured << folder << expected;
+    };
+    row("a Windows folder ends in one separator", "", "C:\\Tools", "C:\\Tools\\");
+    row("a Windows drive root keeps its one", "", "D:\\", "D:\\");
+    row("a web address is kept", "https://lumenveil.invalid/home", "/opt/lumenveil/",
+        "https://lumenveil.invalid/home");
+    row("a file name is the file in the program folder", "help.htm", "/home/ann/My Programs/",
+        "file:///home/ann/My%20Programs/help.htm");
 }
 
-void tst_Startup::appFolder()
+void tst_Startup::paths()
 {
+    QFETCH(QString, configured);
     QFETCH(QString, folder);
-    QFETCH(QChar, separator);
     QFETCH(QString, expected);
-
-    QCOMPARE(app::WithTrailingSeparator(folder, separator), expected);
-    if (separator == app::FolderSeparator) {
-        FakePlatform platform;
-        platform.folder = folder;
-        QCOMPARE(app::AppFolder(platform), expected);
-    }
+    QCOMPARE(configured.isEmpty() ? app::WithTrailingSeparator(folder, expected.back())
+                                  : app::WebsiteAddress(configured, folder),
+             expected);
 }
 
-void tst_Startup::buildPutsCompanionsBesideProgram()
+void tst_Startup::manifest()
 {
-    FakePlatform platform;
-    platform.folder = QDir::toNativeSeparators(QStringLiteral(LUMENVEIL_PROGRAM_DIR));
-    QCOMPARE(app::Main(platform), StartupOutcome::Running);
-
-    // A real application manifest: common controls 6 and awareness of display scaling.
-    QFile file(QDir(QStringLiteral(LUMENVEIL_PROGRAM_DIR))
-                   .filePath(QStringLiteral("Lumenveil v1.1.exe.manifest")));
+    // The application manifest beside the program (the window test starts the program there):
+    // well-formed, with common controls 6 and awareness of display scaling.
+    QFile file(QDir(QStringLiteral(LUMENVEIL_PROGRAM_DIR)).filePath("Lumenveil v1.1.exe.manifest"));
     QVERIFY(file.open(QIODevice::ReadOnly));
-    QXmlStreamReader xml(&file);
-    bool commonControls6 = false;
-    bool dpiAwareness = false;
-    while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement) {
-            continue;
-        }
-        const QXmlStreamAttributes attributes = xml.attributes();
-        if (xml.name() == QLatin1String("assemblyIdentity") &&
-            attributes.value(QLatin1String("name")) ==
-                QLatin1String("Microsoft.Windows.Common-Controls")) {
-            commonControls6 = attributes.value(QLatin1String("version")).startsWith(u'6');
-        } else if (xml.name() == QLatin1String("dpiAwareness")) {
-            dpiAwareness = xml.readElementText().contains(QLatin1String("PerMonitorV2"));
-        }
+    const QByteArray manifest = file.readAll();
+    QXmlStreamReader xml(manifest);
+    while (xml.readNext() != QXmlStreamReader::Invalid && !xml.atEnd()) {
     }
     QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
-    QVERIFY(commonControls6);
-    QVERIFY(dpiAwareness);
+    QVERIFY(manifest.contains("name=\"Microsoft.Windows.Common-Controls\" version=\"6."));
+    QVERIFY(manifest.contains(">PerMonitorV2"));
 }
 
-QTEST_GUILESS_MAIN(tst_Startup)
+void tst_Startup::aboutWindow_data()
+{
+    QTest::addColumn<QPoint>("click"); // where the left button is clicked, or
+    QTest::addColumn<int>("key");      // the key pressed
+    QTest::addColumn<bool>("link");    // the pointer there is the hand, and a click opens the page
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<bool>("owned"); // opened from a window and centred on it, or on the screen
+
+    const auto row = [](const char* name, QPoint click, int key, bool link, bool closes,
+                        bool owned = true) {
+        QTest::newRow(name) << click << key << link << closes << owned;
+    };
+    row("the link", {388, 185}, 0, true, false);
+    row("the link's top-left corner", {323, 177}, 0, true, false);
+    row("the link's bottom-right corner", {453, 193}, 0, true, false);
+    row("just left of the link", {322, 185}, 0, false, true);
+    row("just above the link", {388, 176}, 0, false, true);
+    row("just below the link", {388, 194}, 0, false, true);
+    row("the artwork", {100, 60}, 0, false, true);
+    row("Esc", {}, Qt::Key_Escape, false, true);
+    row("Enter", {}, Qt::Key_Return, false, true);
+    row("Space, in a window opened without an owner", {}, Qt::Key_Space, false, true, false);
+    row("another key", {}, Qt::Key_A, false, false);
+}
+
+void tst_Startup::aboutWindow()
+{
+    QFETCH(QPoint, click);
+    QFETCH(int, key);
+    QFETCH(bool, link);
+    QFETCH(bool, closes);
+    QFETCH(bool, owned);
+
+    QWidget owner;
+    owner.setGeometry(300, 200, 387, 478);
+    owner.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&owner));
+    test::FakeToolkit shell;
+    app::SplashAboutWindow about(shell, QStringLiteral("https://lumenveil.invalid/"));
+
+    // Each opening builds a window, centred on its owner or the screen, that shows the artwork,
+    // keeps its cancel button, with the focus, 1000 twips beyond its right edge, and takes input.
+    QPointer<app::frmSplash> splash;
+    QString seen = QStringLiteral("not opened");
+    QTimer::singleShot(0, this, [&] {
+        splash = qobject_cast<app::frmSplash*>(QApplication::activeModalWidget());
+        if (splash != nullptr) {
+            const auto* escape = splash->findChild<QPushButton*>(QStringLiteral("cmdEscape"));
+            const bool focus =
+                QTest::qWaitFor([&] { return QApplication::focusWidget() == escape; });
+            const QSize artwork =
+                splash->findChild<QLabel*>(QStringLiteral("imgSplash"))->pixmap().size();
+            // The control under the point takes the click; the hand's hot spot is its corner.
+            const QCursor cursor = splash->childAt(key != 0 ? QPoint() : click)->cursor();
+            const QPoint off = splash->geometry().center() -
+                               (owned ? owner.geometry().center()
+                                      : splash->screen()->availableGeometry().center());
+            seen = QString::asprintf(
+                "centre %d,%d artwork %dx%d escape at %d %s, %s cursor %d hot at %d", off.x(),
+                off.y(), artwork.width(), artwork.height(), escape->x(),
+                focus ? "with the focus" : "without",
+                cursor.shape() == Qt::BitmapCursor ? "hand" : "arrow", cursor.pixmap().width(),
+                cursor.hotSpot().x() + cursor.hotSpot().y());
+            if (key != 0) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+            } else {
+                QTest::mouseClick(splash->windowHandle(), Qt::LeftButton, {}, click);
+            }
+            seen += QTest::qWaitFor([&] { return !splash->isVisible(); }, closes ? 5000 : 0)
+                        ? ", closed"
+                        : ", still open";
+        }
+        while (QWidget* modal = QApplication::activeModalWidget()) {
+            modal->close();
+        }
+    });
+    about.ShowModal(owned ? &owner : nullptr);
+    QCOMPARE(seen, QStringLiteral("centre 0,0 artwork 460x200 escape at 527 with the focus, %1 "
+                                  "hot at 0%2")
+                       .arg(link ? "hand cursor 32" : "arrow cursor 0",
+                            closes ? ", closed" : ", still open"));
+    QVERIFY2(splash.isNull(), "a closed About window is destroyed");
+    QCOMPARE(shell.journal.join(' '),
+             link ? "shell open https://lumenveil.invalid/ [] in  show 5" : "");
+}
+
+QTEST_MAIN(tst_Startup)
 #include "tst_startup.moc"

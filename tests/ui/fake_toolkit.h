@@ -1,118 +1,66 @@
 #pragma once
 
-// Fakes of the window toolkit that answer at once, so that no test waits for a user. Each
-// can note what it was asked in a journal shared by all of them, in the order asked:
-// "open dialog", "save dialog", "message: PROMPT", "shell: FILE", "about".
-
 #include "ui/toolkit.h"
 
 #include <QApplication>
-#include <QCursor>
-#include <QList>
-#include <QStringList>
 #include <QWidget>
-
-#include <optional>
 
 namespace lumenveil::test {
 
-// Records every message box and answers from a script; without one, OK boxes answer OK and
-// Yes/No boxes answer No.
-class FakeMessageBoxes final : public ui::MessageBoxes
+// The window toolkit on fakes that answer at once, so that no test waits for a user. Every
+// request is noted in `journal`, one line each, in the order asked:
+//   "open dialog", "save dialog", "about", "shell OPERATION FILE [PARAMETERS] in FOLDER show N",
+//   "[busy ]ICON BUTTONS [TITLE]: PROMPT" for a message box. BUTTONS is "ok", "YES/no" or
+//   "yes/NO", the default in capitals; "busy" says that the owner's caption ended in
+//   " (Working...)" and the wait cursor was on while the box was open.
+class FakeToolkit final : public ui::MessageBoxes,
+                          public ui::FileDialog,
+                          public ui::Shell,
+                          public ui::AboutWindow
 {
 public:
-    struct Shown
-    {
-        ui::MessageBoxRequest request;
-        QString ownerCaption; // the owner window's caption while the box was open
-        bool waitCursor = false;
-    };
+    QStringList journal;
+    QList<int> replies; // the message boxes' answers, in turn; then OK, or No
+    QStringList files;  // the file dialogs' answers, in turn: a name, or "<enter>" for the
+                        // name the dialog starts with; then cancelled
 
     int Show(const ui::MessageBoxRequest& request, QWidget* owner) override
     {
+        const QString icon =
+            QString("none stop question exclamation information").split(' ')[int(request.icon)];
         const QCursor* cursor = QApplication::overrideCursor();
-        if (journal != nullptr) {
-            journal->append(QStringLiteral("message: ") + request.prompt);
-        }
-        shown.append({request, owner != nullptr ? owner->window()->windowTitle() : QString(),
-                      cursor != nullptr && cursor->shape() == Qt::WaitCursor});
-        if (!answers.isEmpty()) {
-            return answers.takeFirst();
-        }
-        return request.buttons == ui::MessageButtons::Ok ? ui::AnswerOk : ui::AnswerNo;
+        const bool busy = owner != nullptr &&
+                          owner->window()->windowTitle().endsWith(QLatin1String(" (Working...)")) &&
+                          cursor != nullptr && cursor->shape() == Qt::WaitCursor;
+        const bool ok = request.buttons == ui::MessageButtons::Ok;
+        const char* buttons = ok ? "ok" : request.secondButtonIsDefault ? "yes/NO" : "YES/no";
+        journal << QStringLiteral("%1%2 %3 [%4]: %5")
+                       .arg(QLatin1String(busy ? "busy " : ""), icon, QLatin1String(buttons),
+                            request.title, request.prompt);
+        return !replies.isEmpty() ? replies.takeFirst() : ok ? ui::AnswerOk : ui::AnswerNo;
     }
 
-    QList<Shown> shown;
-    QList<int> answers;
-    QStringList* journal = nullptr;
-};
-
-// Records what each dialog was shown with and answers from a script; without one it is
-// cancelled.
-class FakeFileDialog final : public ui::FileDialog
-{
-public:
-    struct Asked
+    void Open(QWidget* /*owner*/, const QString& operation, const QString& file,
+              const QString& parameters, const QString& directory, int showCommand) override
     {
-        ui::FileDialogMode mode;
-        ui::FileDialogProperties properties;
-    };
+        journal << QStringLiteral("shell %1 %2 [%3] in %4 show %5")
+                       .arg(operation, file, parameters, directory)
+                       .arg(showCommand);
+    }
 
-    QList<Asked> asked;
-    QList<std::optional<QString>> answers;
-    QStringList* journal = nullptr;
+    void ShowModal(QWidget* /*owner*/) override { journal << QStringLiteral("about"); }
 
 protected:
     std::optional<QString> Ask(ui::FileDialogMode mode, const ui::FileDialogProperties& properties,
                                QWidget* /*owner*/) override
     {
-        asked.append({mode, properties});
-        if (journal != nullptr) {
-            journal->append(mode == ui::FileDialogMode::Open ? QStringLiteral("open dialog")
-                                                             : QStringLiteral("save dialog"));
+        journal << (mode == ui::FileDialogMode::Open ? "open dialog" : "save dialog");
+        if (files.isEmpty()) {
+            return std::nullopt;
         }
-        return answers.isEmpty() ? std::nullopt : answers.takeFirst();
+        const QString answer = files.takeFirst();
+        return answer == QLatin1String("<enter>") ? properties.fileName : answer;
     }
-};
-
-class FakeShell final : public ui::Shell
-{
-public:
-    struct Call
-    {
-        QString operation;
-        QString file;
-        QString parameters;
-        QString directory;
-        int showCommand = 0;
-    };
-
-    void Open(QWidget* /*owner*/, const QString& operation, const QString& file,
-              const QString& parameters, const QString& directory, int showCommand) override
-    {
-        calls.append({operation, file, parameters, directory, showCommand});
-        if (journal != nullptr) {
-            journal->append(QStringLiteral("shell: ") + file);
-        }
-    }
-
-    QList<Call> calls;
-    QStringList* journal = nullptr;
-};
-
-class FakeAboutWindow final : public ui::AboutWindow
-{
-public:
-    void ShowModal(QWidget* /*owner*/) override
-    {
-        ++shown;
-        if (journal != nullptr) {
-            journal->append(QStringLiteral("about"));
-        }
-    }
-
-    int shown = 0;
-    QStringList* journal = nullptr;
 };
 
 } // namespace lumenveil::test

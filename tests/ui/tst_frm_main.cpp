@@ -1,1015 +1,578 @@
-#include "codec/hidden_text.h"
 #include "fake_toolkit.h"
+#include "picture/viewport.h"
 #include "support/test_pictures.h"
 #include "ui/frm_main.h"
 #include "ui/hidden_text_messages.h"
 #include "ui/picture_box.h"
 
+#include <QAbstractButton>
 #include <QAction>
-#include <QApplication>
+#include <QDesktopServices>
 #include <QDir>
-#include <QFile>
-#include <QMenu>
-#include <QMenuBar>
+#include <QFileDialog>
+#include <QMessageBox>
 #include <QPlainTextEdit>
-#include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QWindow>
 
+#include <cmath>
+#include <functional>
 #include <memory>
 
 using namespace lumenveil;
 using namespace lumenveil::ui;
-using lumenveil::test::FakeMessageBoxes;
-
-Q_DECLARE_METATYPE(lumenveil::ui::MessageIcon)
 
 namespace {
 
-const QString Caption = QStringLiteral("Lumenveil v1.1");
-const QString Busy = QStringLiteral(" (Working...)");
-const QString NoMessage = QStringLiteral("This image has no secret message!");
+// The controls and entries that "enabled" looks at; "enabled all" names every one of them.
+const QStringList Watched{"cmdGetEmbeddedText", "cmdEmbedText", "txtText", "mnuFileGetEmbeddedText",
+                          "mnuFileEmbedText"};
 
-// A QImage from a grid, for pictures the codec has written into.
-QImage ImageOf(const test::MemoryGrid& grid, int columns)
+// Whether `seen` is `expected`, where "..." stands for any text.
+bool Matches(const QString& seen, const QString& expected)
 {
-    QImage image(columns, grid.ImageHeight(), QImage::Format_RGB32);
-    for (int y = 0; y < image.height(); ++y) {
-        for (int x = 0; x < columns; ++x) {
-            const ColorValue c = grid.ReadPixel(x, y);
-            image.setPixel(x, y, qRgb(RedOf(c), GreenOf(c), BlueOf(c)));
-        }
-    }
-    return image;
+    const QString pattern = QRegularExpression::escape(expected).replace("\\.\\.\\.", ".*");
+    return QRegularExpression('^' + pattern + '$', QRegularExpression::DotMatchesEverythingOption)
+        .match(seen)
+        .hasMatch();
 }
 
-// The message hidden in the picture file at `path`, or why there is none.
-QString MessageIn(const QString& path)
+// One main window on fakes, centred on the screen, in a folder of its own with a bitmap, a text
+// file and a subfolder. The files the folder is given are noted, to prove that none changed.
+struct Window
 {
-    PictureSurface picture;
-    if (!picture.LoadImageFile(path).ok()) {
-        return QStringLiteral("<not loaded>");
-    }
-    const ReadOutcome outcome = ReadText(picture);
-    return outcome.status == ReadStatus::Found ? QString::fromStdU16String(outcome.text)
-                                               : QStringLiteral("<no message>");
-}
-
-// Compares what a window asked with what a test expects, where an expected line ending in
-// "..." only gives the start of the line.
-bool SameRequests(const QStringList& seen, const QStringList& expected)
-{
-    if (seen.size() != expected.size()) {
-        return false;
-    }
-    for (qsizetype i = 0; i < seen.size(); ++i) {
-        const bool same = expected[i].endsWith(QLatin1String("..."))
-                              ? seen[i].startsWith(expected[i].chopped(3))
-                              : seen[i] == expected[i];
-        if (!same) {
-            return false;
-        }
-    }
-    return true;
-}
-
-// One main window on fakes that answer at once.
-class Window
-{
-public:
     Window()
-        : window_(std::make_unique<frmMain>(
-              WindowToolkit{messages, dialog, shell, &about, folder.path() + QLatin1Char('/')}))
     {
-        messages.journal = &journal_;
-        dialog.journal = &journal_;
-        shell.journal = &journal_;
-        about.journal = &journal_;
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("album")));
+        Make(QStringLiteral("existing.bmp 50x50"));
+        given.insert("notes.txt", "Shopping: bread, milk.\n");
+        QVERIFY(test::WriteBytes(folder.filePath("notes.txt"), given["notes.txt"]));
+        window->show();
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        const QPoint screenCentre = window->screen()->availableGeometry().center();
+        QVERIFY((window->geometry().center() - screenCentre).manhattanLength() <= 40);
     }
 
-    [[nodiscard]] bool Open()
+    // "NAME WxH [cut]": a photo, or one whose hidden message lacks its end marker, in the
+    // format its extension names.
+    void Make(const QString& picture)
     {
-        window_->show();
-        window_->activateWindow();
-        return QTest::qWaitForWindowActive(window_.get());
-    }
-
-    // Loads `image` through the load command, as a file of `format`.
-    [[nodiscard]] bool Load(const QImage& image, const char* format = "bmp")
-    {
-        const QString path =
-            folder.filePath(QStringLiteral("picture%1.%2").arg(++files_).arg(format));
-        if (!test::WriteImage(image, path, format)) {
-            return false;
+        const QStringList part = picture.split(' ');
+        const int width = part[1].section('x', 0, 0).toInt();
+        const int height = part[1].section('x', 1).toInt();
+        const QString path = folder.filePath(part[0]);
+        QImage image = test::PhotoLikeImage(width, height, 2);
+        if (part.value(2) == "cut") { // the first columns of a picture with a message
+            PictureSurface whole;
+            QVERIFY(test::WriteImage(test::PhotoLikeImage(2 * width, height), path, "bmp"));
+            QVERIFY(whole.LoadImageFile(path).ok());
+            QVERIFY(HideText(whole, std::u16string(100, u'x')).status == HideStatus::Hidden);
+            image = whole.Image().copy(0, 0, width, height);
         }
-        dialog.answers.append(path);
-        loaded = path;
-        Find<QPushButton>("cmdLoadImage")->click();
-        return window_->Surface().ImageWidth() == image.width() &&
-               window_->Surface().ImageHeight() == image.height();
+        const QString format = QFileInfo(part[0]).suffix().replace("jpg", "jpeg");
+        QVERIFY(test::WriteImage(image, path, qPrintable(format)));
+        given.insert(part[0], test::ReadBytes(path));
     }
 
-    template <class T> [[nodiscard]] T* Find(const char* name) const
+    template <class T = QWidget> [[nodiscard]] T* Find(const QString& name) const
     {
-        return window_->findChild<T*>(QLatin1String(name));
+        return window->findChild<T*>(name);
     }
 
-    [[nodiscard]] frmMain& operator*() const { return *window_; }
-    [[nodiscard]] frmMain* operator->() const { return window_.get(); }
-
-    [[nodiscard]] QPlainTextEdit* Text() const { return Find<QPlainTextEdit>("txtText"); }
-    [[nodiscard]] PictureBox* Picture() const { return Find<PictureBox>("Picture2"); }
-
-    // Everything the window asked of its toolkit since the last call, in order, and
-    // "closed" when the window is closed.
-    [[nodiscard]] QStringList Requests()
-    {
-        QStringList seen = journal_;
-        journal_.clear();
-        if (!window_->isVisible()) {
-            seen << "closed";
-        }
-        return seen;
-    }
-
-    FakeMessageBoxes messages;
-    test::FakeFileDialog dialog;
-    test::FakeShell shell;
-    test::FakeAboutWindow about;
     QTemporaryDir folder;
-    QString loaded; // the file the last Load() chose
-
-private:
-    QStringList journal_; // declared before the window, so that it outlives it
-    std::unique_ptr<frmMain> window_;
-    int files_ = 0;
+    test::FakeToolkit fake; // declared before the window, so that it outlives it
+    std::unique_ptr<frmMain> window = std::make_unique<frmMain>(
+        WindowToolkit{fake, fake, fake, &fake, folder.path() + QLatin1Char('/')});
+    QMap<QString, QByteArray> given; // the files the folder was given, and their bytes
+    QStringList saved;               // the files the window has written
 };
+
+// Plays one step of a flow: an action (load, answer, reply, set, focus, click (a control or menu
+// entry), dclick, key, close, check, busy, scroll, arrow, thumb) or a check (asked,
+// enabled, text, caption, view, arrange, tabs, picture, saved, filter, hidden, shows).
+void Play(Window& w, const QString& step)
+{
+    const qsizetype space = step.indexOf(' ');
+    const QString command = step.left(space);
+    const QString arg = space < 0 ? QString() : step.mid(space + 1);
+    const QString first = arg.section(' ', 0, 0);
+    auto* text = w.Find<QPlainTextEdit>(QStringLiteral("txtText"));
+    auto* bar = w.Find<QScrollBar>(first);
+    const PictureSurface& surface = w.window->Surface();
+    auto* picture = w.Find<PictureBox>(QStringLiteral("Picture2"));
+    const QRect shown(static_cast<int>(std::floor(picture->Left())),
+                      static_cast<int>(std::floor(picture->Top())), picture->BoxWidth(),
+                      picture->BoxHeight());
+    if (command == "load") { // makes a picture and loads it with the button
+        w.Make(arg);
+        w.fake.files << w.folder.filePath(first);
+        QTest::mouseClick(w.Find(QStringLiteral("cmdLoadImage")), Qt::LeftButton);
+        QCOMPARE(w.fake.journal, QStringList{"open dialog"});
+        QCOMPARE(QStringLiteral("%1x%2").arg(surface.ImageWidth()).arg(surface.ImageHeight()),
+                 arg.section(' ', 1, 1));
+        w.fake.journal.clear();
+    } else if (command == "answer") { // the next file dialog's: a name in the folder, or so
+        w.fake.files << (arg.isEmpty() || arg.startsWith('<') ? arg : w.folder.filePath(arg));
+    } else if (command == "reply") { // the next message box's
+        w.fake.replies << (arg == "Yes" ? AnswerYes : AnswerNo);
+    } else if (command == "set") {
+        text->setPlainText(arg);
+    } else if (command == "focus") {
+        w.Find(arg)->setFocus();
+        QTRY_VERIFY(w.Find(arg)->hasFocus());
+    } else if (command == "click" && w.Find<QAction>(arg) != nullptr) { // a menu entry
+        w.Find<QAction>(arg)->trigger();
+    } else if (command == "click") {
+        QTest::mouseClick(w.Find(arg), Qt::LeftButton);
+    } else if (command == "dclick") {
+        QTest::mouseDClick(w.Find(arg), Qt::LeftButton, {}, QPoint(3, 3));
+    } else if (command == "key") { // to the control with the focus
+        QTest::keySequence(QApplication::focusWidget(), QKeySequence(arg));
+    } else if (command == "close") { // the close box
+        QVERIFY(w.window->windowHandle()->close());
+    } else if (command == "check") { // the check of a file saved with "Meet me at noon."
+        if (const auto report = CheckSavedMessage(w.folder.filePath(arg), u"Meet me at noon.")) {
+            w.fake.Show(DescribeMessageBox(report->prompt, report->style, report->title), nullptr);
+        }
+    } else if (command == "busy") {
+        w.window->SetBusy(arg.toInt());
+    } else if (command == "scroll") {
+        bar->setValue(arg.section(' ', 1).toInt());
+    } else if (command == "arrow") { // a click on the arrow at the bar's far end
+        const bool across = bar->orientation() == Qt::Horizontal;
+        QTest::mouseClick(bar, Qt::LeftButton, {},
+                          {across ? bar->width() - 4 : 8, across ? 8 : bar->height() - 4});
+    } else if (command == "thumb") { // held down and dragged to a value; let go without one
+        bar->setSliderDown(arg.contains(' '));
+        bar->setSliderPosition(bar->isSliderDown() ? arg.section(' ', 1).toInt() : bar->value());
+    } else if (command == "asked" && arg == "closed") {
+        QTRY_VERIFY(!w.window->isVisible());
+    } else if (command == "asked") { // the next request; "..." stands for any text
+        QTRY_VERIFY2(!w.fake.journal.isEmpty(), qPrintable("nothing asked, expected " + arg));
+        const QString seen = w.fake.journal.takeFirst();
+        QVERIFY2(
+            Matches(seen, QString(arg).replace("%1", QDir::toNativeSeparators(w.folder.path()))),
+            qPrintable(seen));
+    } else if (command == "enabled") { // exactly these of the watched controls and entries
+        const auto enabled = [&w] {
+            QStringList names = Watched;
+            names.removeIf([&w](const QString& name) {
+                return !w.Find<QObject>(name)->property("enabled").toBool();
+            });
+            return names.join(' ');
+        };
+        QTRY_COMPARE(enabled(), arg == "all" ? Watched.join(' ') : arg);
+    } else if (command == "text") { // the box holds exactly this, and nothing is selected
+        QTRY_COMPARE(text->toPlainText(), arg);
+        QVERIFY(!text->textCursor().hasSelection());
+    } else if (command == "caption") { // and whether the wait cursor is on
+        QCOMPARE(w.window->windowTitle() + (QApplication::overrideCursor() ? ", waiting" : ""),
+                 arg);
+    } else if (command == "view") { // the picture's place and size; each bar's maximum@value
+        QStringList bars;
+        for (const char* name : {"HScroll1", "VScroll1"}) {
+            const auto* b = w.Find<QScrollBar>(QLatin1String(name));
+            const QString at = QStringLiteral("%1@%2").arg(b->maximum()).arg(b->value());
+            bars << (b->isEnabled() ? at : at == "0@0" ? "off" : "off " + at);
+        }
+        QCOMPARE(QString::asprintf("%g,%g %dx%d across:%s down:%s", picture->Left(), picture->Top(),
+                                   picture->BoxWidth(), picture->BoxHeight(), qPrintable(bars[0]),
+                                   qPrintable(bars[1])),
+                 arg);
+        // On screen: the part of the box inside the frame, its place rounded down.
+        QCOMPARE(picture->geometry(), shown.intersected(picture->parentWidget()->rect()));
+    } else if (command == "arrange") { // the arithmetic alone, for sizes no test loads
+        const ViewArrangement view =
+            ArrangeView(first.section('x', 0, 0).toInt(), first.section('x', 1).toInt());
+        const auto bar = [](const ScrollBarSetting& b) {
+            return (b.enabled ? QString() : QStringLiteral("off ")) + QString::number(b.maximum);
+        };
+        QCOMPARE(QString::asprintf("%s at %g,%g across:%s down:%s", qPrintable(first), view.left,
+                                   view.top, qPrintable(bar(view.horizontal)),
+                                   qPrintable(bar(view.vertical))),
+                 arg);
+    } else if (command == "tabs") { // the focus now, then after each Tab
+        QStringList seen{QApplication::focusWidget()->objectName()};
+        while (seen.size() < arg.count(' ') + 1) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            seen << QApplication::focusWidget()->objectName();
+        }
+        QCOMPARE(seen.join(' '), arg);
+    } else if (command == "picture" || command == "saved") { // the surface is that file's
+        PictureSurface file;
+        QVERIFY(file.LoadImageFile(w.folder.filePath(arg)).ok());
+        QCOMPARE(surface.Image(), file.Image());
+        if (command == "saved") {
+            QVERIFY(test::ReadBytes(w.folder.filePath(arg)).startsWith("BM"));
+            w.saved << arg;
+        }
+    } else if (command == "filter") { // the last file dialog's; one object serves both
+        QVERIFY2(Matches(w.fake.Properties().filter, arg), qPrintable(w.fake.Properties().filter));
+    } else if (command == "hidden") { // the message in the surface
+        const ReadOutcome outcome = ReadText(surface);
+        QCOMPARE(outcome.status, ReadStatus::Found);
+        QCOMPARE(QString::fromStdU16String(outcome.text), arg);
+    } else if (command == "shows") { // the picture box paints the surface as it is now
+        const QRect part = picture->geometry().translated(-shown.topLeft());
+        QCOMPARE(picture->grab().toImage().convertToFormat(QImage::Format_RGB32),
+                 surface.Image().copy(part));
+    } else {
+        QFAIL(qPrintable("unknown step " + step));
+    }
+}
 
 } // namespace
 
+// The main window on fakes, and the Qt side of the toolkit it is given in the program: real
+// message boxes and file dialogs answered from inside, and the shell on QDesktopServices. A box
+// or dialog left open fails the test by its time-out.
 class tst_FrmMain : public QObject
 {
     Q_OBJECT
 
+public slots:
+    // Takes the addresses that QDesktopServices would hand to the desktop.
+    void open(const QUrl& url) { urls << url.toString(); }
+
 private slots:
-    void window();
-    void firstState_data();
-    void firstState();
-    void tabOrder_data();
-    void tabOrder();
-    void load_data();
-    void load();
-    void dialogProperties();
-    void hideAndSave_data();
-    void hideAndSave();
-    void savedMessageCheck_data();
-    void savedMessageCheck();
-    void timerEnablesHide();
-    void exit_data();
-    void exit();
-    void helpTopics();
-    void menuShortcutsBeatTheTextBox_data();
-    void menuShortcutsBeatTheTextBox();
-    void accessKeys();
-    void setBusy_data();
-    void setBusy();
-    void hideAndRead_data();
-    void hideAndRead();
-    void reports_data();
-    void reports();
-    void viewShowsHiddenPixels();
-    void arrangeAfterScrolled_data();
-    void arrangeAfterScrolled();
-    void scrolling_data();
-    void scrolling();
+    void flows_data();
+    void flows();
+    void qtBox_data();
+    void qtBox();
+    void fileDialog_data();
+    void fileDialog();
+    void shellOpens_data();
+    void shellOpens();
+
+private:
+    // Runs `answer` on the modal window of class T once it is up.
+    template <class T> void WhenShown(const std::function<void(T&)>& answer)
+    {
+        QTimer::singleShot(0, this, [answer] {
+            if (auto* shown = qobject_cast<T*>(QApplication::activeModalWidget())) {
+                answer(*shown);
+            }
+        });
+    }
+
+    QStringList urls;
 };
 
-void tst_FrmMain::window()
+void tst_FrmMain::flows_data()
 {
-    Window w;
-    QVERIFY(w.Open());
+    QTest::addColumn<QStringList>("steps");
+    const auto add = [](const char* name, const QString& steps) {
+        QTest::newRow(name) << steps.split(QStringLiteral(" | "));
+    };
 
-    QCOMPARE(w->windowTitle(), Caption);
-    QCOMPARE(w->centralWidget()->size(), QSize(387, 478));
-    QCOMPARE(w->centralWidget()->y(), w->menuBar()->height());
-    QCOMPARE(w->minimumSize(), w->maximumSize());
-    QVERIFY(!w->windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
-    QVERIFY(w->windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
-    QVERIFY(w->windowFlags().testFlag(Qt::WindowCloseButtonHint));
+    // Loading, by each way in, and each way it can fail. "%1" stands for the test's folder.
+    add("at start; a cancelled or failed load changes nothing",
+        "enabled | view 130.5,92.5 89x65 across:off down:off | tabs cmdLoadImage Picture1 Picture2 "
+        "cmdLoadImage | click cmdLoadImage | asked open dialog | enabled | answer notes.txt | "
+        "filter Images Files (*.bmp,*.jpg,*.jpeg,*.gif)|*.bmp;*.jpg;*.jpeg;*.gif|Bitmap "
+        "Files...|*.gif | click cmdLoadImage | asked open dialog | asked stop ok [Lumenveil v1.1]: "
+        "\u201C%1/notes.txt\u201D is not a picture. Lumenveil opens bitmap (BMP), JPEG, GIF and "
+        "PNG files. | enabled | view 130.5,92.5 89x65 across:off down:off");
+    add("after a load, a cancelled or failed load changes nothing",
+        "load small.bmp 200x150 | set before | click mnuFileLoadImage | asked open dialog | answer "
+        "| click cmdLoadImage | asked open dialog | answer gone.bmp | click cmdLoadImage | asked "
+        "open dialog | asked stop ok [Lumenveil v1.1]: The file \u201C%1/gone.bmp\u201D does not "
+        "exist. | enabled all | text before | picture small.bmp");
+    add("load by the button, the menu and double-clicks on the frame and the picture",
+        "answer existing.bmp | click cmdLoadImage | asked open dialog | enabled all | text | "
+        "picture existing.bmp | view 150,100 50x50 across:off down:off | set before | load "
+        "small.bmp 200x150 | answer existing.bmp | click mnuFileLoadImage | asked open dialog | "
+        "text | picture existing.bmp | answer small.bmp | dclick Picture1 | asked open dialog | "
+        "picture small.bmp | answer existing.bmp | dclick Picture2 | asked open dialog | picture "
+        "existing.bmp");
 
-    const QPoint screenCentre = w->screen()->availableGeometry().center();
-    QVERIFY2((w->geometry().center() - screenCentre).manhattanLength() <= 40,
-             "the window opens centred on the screen");
-    QCOMPARE(QApplication::focusWidget(), w.Find<QWidget>("cmdLoadImage"));
+    // Each picture follows a larger one scrolled away from the corner; then the arithmetic
+    // alone: a disabled bar's maximum is negative, and sizes far beyond the frame.
+    const QString scrolled = "load big.bmp 1000x800 | scroll HScroll1 300 | scroll VScroll1 200 | "
+                             "view -300,-200 1000x800 across:650@300 down:550@200 | load next.bmp ";
+    add("arrange: 350 x 250 fills the frame; tab order with the bars and a text",
+        scrolled + "350x250 | view 0,0 350x250 across:0@0 down:0@0 | set a message | enabled all | "
+                   "focus cmdLoadImage | tabs cmdLoadImage cmdGetEmbeddedText cmdEmbedText txtText "
+                   "Picture1 Picture2 VScroll1 HScroll1 cmdLoadImage");
+    add("arrange: 99 x 66 centred, half a pixel",
+        scrolled + "99x66 | view 125.5,92 99x66 across:off down:off | shows");
+    add("arrange: the frame's edges and pictures far larger",
+        "arrange 89x65 at 130.5,92.5 across:off -261 down:off -185 | arrange 351x251 at 0,0 "
+        "across:1 down:1 | arrange 349x800 at 0.5,0 across:off -1 down:550 | arrange 40000x300 at "
+        "0,0 across:39650 down:50 | arrange 1x268435456 at 174.5,0 across:off -349 down:268435206 "
+        "| arrange 0x0 at 175,125 across:off -350 down:off -250");
+
+    // Scrolling with the arrows, the keys and the thumb of the bars.
+    add("scroll: arrow 30, page 50 and End across; page and arrow 30 down",
+        "load big.bmp 1000x800 | arrow HScroll1 | view -30,0 1000x800 across:650@30 down:550@0 | "
+        "focus HScroll1 | key PgDown | view -80,0 1000x800 across:650@80 down:550@0 | key End | "
+        "view -650,0 1000x800 across:650@650 down:550@0 | focus VScroll1 | key PgDown | arrow "
+        "VScroll1 | view -650,-60 1000x800 across:650@650 down:550@60 | shows");
+    add("scroll: a dragged thumb moves the picture when let go",
+        "load big.bmp 1000x800 | scroll HScroll1 300 | thumb HScroll1 0 | view -300,0 1000x800 "
+        "across:650@300 down:550@0 | thumb HScroll1 | view 0,0 1000x800 across:650@0 down:550@0");
+
+    // Hiding, then saving through the Save dialog, which asks before it replaces a file.
+    const QString hidden = QStringLiteral("load photo.jpeg 200x150 | set Meet me at noon. | %1 | "
+                                          "click cmdEmbedText | asked save dialog | hidden Meet me "
+                                          "at noon. | ");
+    const QString replace = "asked exclamation yes/NO [Lumenveil v1.1]: \u201C%1/%2\u201D already "
+                            "exists.\nDo you want to replace it?";
+    add("save: the file saved is read back; a file without the message is reported",
+        hidden.arg("answer note.bmp") +
+            "filter Bitmap Files (*.bmp)|*.bmp | saved note.bmp | check note.bmp | set Meet me at "
+            "one. | answer one.bmp | click mnuFileEmbedText | asked save dialog | saved one.bmp | "
+            "check one.bmp | asked stop ok [Lumenveil v1.1]: The picture was saved as "
+            "\u201C%1/one.bmp\u201D, but reading it back did not give the hidden message. The "
+            "message read back differs from the text that was hidden.\n\nKeep your text and save "
+            "it again under another name or in another folder. | check existing.bmp | asked stop "
+            "ok [Lumenveil v1.1]: The picture was saved as \u201C%1/existing.bmp\u201D...This "
+            "image has no secret message!... | check notes.txt | asked stop ok [Lumenveil v1.1]: "
+            "The picture was saved as \u201C%1/notes.txt\u201D...\u201C%1/notes.txt\u201D is not a "
+            "picture...");
+    add("save: cancelled or an empty name, the picture keeps the message",
+        hidden.arg("answer") + "click cmdEmbedText | asked save dialog | text Meet me at noon.");
+    add("save: no such folder, or a folder of that name",
+        hidden.arg("answer missing/note.bmp | answer album") +
+            "asked stop ok [Lumenveil v1.1]: The picture could not be saved as "
+            "\u201C%1/missing/note.bmp\u201D: ... | click cmdEmbedText | asked save dialog | asked "
+            "stop ok [Lumenveil v1.1]: The picture could not be saved as \u201C%1/album\u201D: a "
+            "folder has that name.");
+    add("save: existing file, No, then cancel", hidden.arg("answer existing.bmp | reply No") +
+                                                    replace.arg("%1", "existing.bmp") +
+                                                    " | asked save dialog");
+    add("save: existing file, No, then a new name",
+        hidden.arg("answer existing.bmp | answer note.bmp | reply No") +
+            replace.arg("%1", "existing.bmp") + " | asked save dialog | saved note.bmp");
+    add("save: existing file, Yes", hidden.arg("answer existing.bmp | reply Yes") +
+                                        replace.arg("%1", "existing.bmp") +
+                                        " | saved existing.bmp");
+    add("save: Enter on the loaded JPEG's name, Yes: a bitmap under its name",
+        hidden.arg("answer <enter> | reply Yes") + replace.arg("%1", "photo.jpeg") +
+            " | saved photo.jpeg");
+    add("save: the timer follows the text; the menu hides even an empty one",
+        "load small.bmp 200x150 | enabled cmdGetEmbeddedText txtText mnuFileGetEmbeddedText "
+        "mnuFileEmbedText | set    " /* three blanks */ " | enabled all | set | enabled "
+        "cmdGetEmbeddedText txtText mnuFileGetEmbeddedText mnuFileEmbedText | click "
+        "mnuFileEmbedText | asked save dialog | hidden");
+    add("save: the picture box shows the hidden pixels",
+        "load photo.bmp 350x250 | set A | click mnuFileEmbedText | asked save dialog | hidden A | "
+        "shows");
+
+    // Hidden and read back through the buttons; line breaks are hidden as CR LF.
+    const auto roundTrip = [](const QString& typed, const QString& hidden) {
+        return "load small.bmp 200x150 | set " + typed + " | click mnuFileEmbedText | asked save " +
+               "dialog | hidden " + hidden +
+               " | set typed over | click cmdGetEmbeddedText | text " + typed;
+    };
+    add("read back: empty text", roundTrip("", ""));
+    add("read back: two lines", roundTrip("first\nsecond", "first\r\nsecond"));
+    add("read back: blank line and trailing break", roundTrip("a\n\nb\n", "a\r\n\r\nb\r\n"));
+    add("read back: Western European characters",
+        roundTrip(QStringLiteral("Grüße, café – 5 €"), QStringLiteral("Grüße, café – 5 €")));
+
+    // What cannot be hidden or read is said while busy, and changes nothing.
+    const auto refused = [](const QString& picture, const QString& typed, const QString& how) {
+        return "load " + picture + " | set " + typed + " | " + how + " | picture " +
+               picture.section(' ', 0, 0) + " | text " + typed;
+    };
+    const QString hide = QStringLiteral("click mnuFileEmbedText | asked busy stop ok ");
+    const QString read = "click cmdGetEmbeddedText | asked busy exclamation ok [Lumenveil v1.1]: ";
+    add("refused: 8 x 8 cannot hold the markers",
+        refused("tiny.bmp 8x8", "",
+                hide + "[Lumenveil]: Text is 8 characters longer than this "
+                       "picture can store!"));
+    add("refused: characters outside the code page",
+        refused("photo.bmp 200x150", QStringLiteral("snow \u2603 and \U0001F600"),
+                hide + "[Lumenveil v1.1]: The text contains characters that cannot be hidden..."));
+    add("refused: the end marker inside the text",
+        refused("photo.bmp 200x150", "this is the end message, really",
+                hide + "[Lumenveil v1.1]: The text contains the words \u201Cend message\u201D..."));
+    add("nothing to read: a start marker without an end marker",
+        refused("cut.bmp 10x20 cut", "typed",
+                read + "The hidden message is incomplete: its end marker is missing."));
+    add("nothing to read: a JPEG says why",
+        refused("photo.jpg 200x150", "typed",
+                read + "This image has no secret message!\n\nThis picture was opened from a JPEG "
+                       "file. Saving a picture as JPEG destroys a hidden message, so open the "
+                       "bitmap (.bmp) file that Lumenveil saved instead."));
+
+    // Esc asks before it quits; the menu and the close box do not.
+    const QString quit =
+        "key Esc | asked question yes/NO [Lumenveil v1.1]: Are you sure you want to quit?";
+    add("exit: Esc on the load button and in the text box, No, then Yes",
+        "load small.bmp 200x150 | set typed | focus cmdLoadImage | " + quit +
+            " | focus txtText | " + quit + " | text typed | reply Yes | " + quit +
+            " | asked closed");
+    add("exit: File > Exit asks nothing", "click mnuFileExit | asked closed");
+    add("exit: the close box asks nothing", "close | asked closed");
+
+    // The menu's keys come before the text box's own; a button's access key clicks it.
+    add("keys: the menu's",
+        "load small.bmp 200x150 | set keep me | focus txtText | key Ctrl+L | asked open dialog | "
+        "key Ctrl+G | asked busy exclamation ok [Lumenveil v1.1]: This image has no secret "
+        "message! | key Ctrl+E | asked save dialog | key F1 | asked shell Open help.htm [] in %1/ "
+        "show 1 | key Ctrl+A | asked about | text keep me | key Ctrl+X | asked closed");
+    add("keys: access keys",
+        "load small.bmp 200x150 | set a message | enabled all | focus cmdLoadImage | key Alt+L | "
+        "asked open dialog | key Alt+E | asked save dialog | set typed over | key Alt+G | text a "
+        "message");
+
+    // SetBusy; a closed window leaves no wait cursor behind.
+    add("busy: 1 marks, twice doubles; other values do nothing; 0 removes all",
+        "busy 1 | caption Lumenveil v1.1 (Working...), waiting | busy 1 | busy 2 | busy -1 | "
+        "caption Lumenveil v1.1 (Working...) (Working...), waiting | busy 0 | caption Lumenveil "
+        "v1.1 | busy 0 | caption Lumenveil v1.1");
+    add("busy: a closed window leaves no wait cursor", "busy 1 | busy 1");
 }
 
-void tst_FrmMain::firstState_data()
+void tst_FrmMain::flows()
 {
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<bool>("enabled");
-    QTest::addColumn<QRect>("place");
-
-    QTest::newRow("cmdLoadImage") << "cmdLoadImage" << true << QRect(112, 288, 169, 25);
-    QTest::newRow("cmdGetEmbeddedText") << "cmdGetEmbeddedText" << false << QRect(16, 317, 169, 25);
-    QTest::newRow("cmdEmbedText") << "cmdEmbedText" << false << QRect(200, 317, 169, 25);
-    QTest::newRow("txtText") << "txtText" << false << QRect(24, 352, 337, 113);
-    QTest::newRow("Picture1") << "Picture1" << true << QRect(10, 10, 350, 250);
-    QTest::newRow("Picture2, empty and centred") << "Picture2" << true << QRect(140, 102, 89, 65);
-    QTest::newRow("VScroll1") << "VScroll1" << false << QRect(358, 10, 16, 248);
-    QTest::newRow("HScroll1") << "HScroll1" << false << QRect(10, 258, 348, 17);
-}
-
-void tst_FrmMain::firstState()
-{
-    QFETCH(QString, name);
-    QFETCH(bool, enabled);
-    QFETCH(QRect, place);
-
-    Window w;
-    QVERIFY(w.Open());
-    const QWidget* control = w.Find<QWidget>(qPrintable(name));
-    QVERIFY(control != nullptr);
-    QCOMPARE(control->isEnabled(), enabled);
-    QVERIFY(control->isVisible());
-    QCOMPARE(QRect(control->mapTo(w->centralWidget(), QPoint()), control->size()), place);
-}
-
-void tst_FrmMain::tabOrder_data()
-{
-    QTest::addColumn<bool>("loaded");
-    QTest::addColumn<QStringList>("order");
-
-    QTest::newRow("at start, disabled controls skipped")
-        << false << QStringList{"cmdLoadImage", "Picture1", "Picture2", "cmdLoadImage"};
-    QTest::newRow("with a large picture and a text")
-        << true << QStringList{"cmdLoadImage", "cmdGetEmbeddedText", "cmdEmbedText",
-                               "txtText",      "Picture1",           "Picture2",
-                               "VScroll1",     "HScroll1",           "cmdLoadImage"};
-}
-
-void tst_FrmMain::tabOrder()
-{
-    QFETCH(bool, loaded);
-    QFETCH(QStringList, order);
-
-    Window w;
-    QVERIFY(w.Open());
-    if (loaded) {
-        QVERIFY(w.Load(test::PhotoLikeImage(1000, 800)));
-        w.Text()->setPlainText(QStringLiteral("a message"));
-        QTRY_VERIFY(w.Find<QPushButton>("cmdEmbedText")->isEnabled());
-    }
-    w.Find<QWidget>("cmdLoadImage")->setFocus();
-
-    QStringList seen{QApplication::focusWidget()->objectName()};
-    for (qsizetype i = 1; i < order.size(); ++i) {
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        seen << QApplication::focusWidget()->objectName();
-    }
-    QCOMPARE(seen, order);
-}
-
-void tst_FrmMain::load_data()
-{
-    QTest::addColumn<bool>("first");      // no picture loaded before
-    QTest::addColumn<QString>("how");     // button, menu, frame or picture (double-clicks)
-    QTest::addColumn<QString>("answer");  // a file in the folder, "<cancel>" or "" (empty name)
-    QTest::addColumn<QSize>("loaded");    // the new picture's size; invalid: nothing changes
-    QTest::addColumn<QString>("message"); // the box shown, "%1" standing for the file
-
-    const QSize photo(300, 200);
-    QTest::newRow("first picture, by the button") << true << "button"
-                                                  << "photo.bmp" << photo << "";
-    QTest::newRow("by the menu, over an earlier one") << false << "menu"
-                                                      << "photo.jpg" << photo << "";
-    QTest::newRow("double-click on the frame") << false << "frame"
-                                               << "photo.gif" << QSize(12, 10) << "";
-    QTest::newRow("double-click on the picture") << false << "picture"
-                                                 << "photo.bmp" << photo << "";
-    QTest::newRow("cancelled at start") << true << "button"
-                                        << "<cancel>" << QSize() << "";
-    QTest::newRow("cancelled after a load") << false << "menu"
-                                            << "<cancel>" << QSize() << "";
-    QTest::newRow("empty name") << false << "button"
-                                << "" << QSize() << "";
-    QTest::newRow("not a picture, at start") << true << "button"
-                                             << "notes.txt" << QSize()
-                                             << "\u201C%1\u201D is not a picture. Lumenveil opens "
-                                                "bitmap (BMP), JPEG, GIF and PNG files.";
-    QTest::newRow("no such file") << false << "button"
-                                  << "gone.bmp" << QSize()
-                                  << "The file \u201C%1\u201D does not exist.";
-}
-
-void tst_FrmMain::load()
-{
-    QFETCH(bool, first);
-    QFETCH(QString, how);
-    QFETCH(QString, answer);
-    QFETCH(QSize, loaded);
-    QFETCH(QString, message);
-
-    Window w;
-    QVERIFY(w.Open());
-    QDir folder(w.folder.path());
-    QVERIFY(
-        test::WriteImage(test::PhotoLikeImage(300, 200, 3), folder.filePath("photo.bmp"), "bmp"));
-    QVERIFY(
-        test::WriteImage(test::PhotoLikeImage(300, 200, 3), folder.filePath("photo.jpg"), "jpeg"));
-    QVERIFY(QFile::copy(QStringLiteral(LUMENVEIL_SOURCE_DIR "/tests/picture/fixtures/opaque.gif"),
-                        folder.filePath("photo.gif")));
-    QVERIFY(test::WriteBytes(folder.filePath("notes.txt"), "Shopping: bread, milk.\n"));
-    if (!first) {
-        QVERIFY(w.Load(test::PhotoLikeImage(200, 150)));
-        w.Text()->setPlainText(QStringLiteral("before"));
-    }
-    const QImage before = w->Surface().Image().copy();
-    static_cast<void>(w.Requests());
-
-    const QString path =
-        answer.isEmpty() || answer == "<cancel>" ? answer : folder.filePath(answer);
-    if (answer != "<cancel>") {
-        w.dialog.answers.append(path);
-    }
-    if (how == "button") {
-        w.Find<QPushButton>("cmdLoadImage")->click();
-    } else if (how == "menu") {
-        w.Find<QAction>("mnuFileLoadImage")->trigger();
-    } else {
-        auto* box = w.Find<PictureBox>(how == "frame" ? "Picture1" : "Picture2");
-        QTest::mouseDClick(box, Qt::LeftButton, {}, how == "frame" ? QPoint(3, 3) : QPoint(20, 20));
-    }
-
-    QStringList expected{"open dialog"};
-    if (!message.isEmpty()) {
-        expected << "message: " + message.arg(QDir::toNativeSeparators(path));
-    }
-    QCOMPARE(w.Requests(), expected);
-    if (!message.isEmpty()) {
-        QCOMPARE(w.messages.shown.last().request.icon, MessageIcon::Stop);
-        QCOMPARE(w.messages.shown.last().request.title, Caption);
-    }
-
-    const bool changed = loaded.isValid();
-    const bool pictureThere = changed || !first;
-    QCOMPARE(w.Text()->isEnabled(), pictureThere);
-    QCOMPARE(w.Text()->toPlainText(), changed || first ? QString() : QStringLiteral("before"));
-    for (const char* command : {"cmdGetEmbeddedText", "cmdEmbedText"}) {
-        QCOMPARE(w.Find<QPushButton>(command)->isEnabled(), pictureThere);
-    }
-    for (const char* entry : {"mnuFileGetEmbeddedText", "mnuFileEmbedText"}) {
-        QCOMPARE(w.Find<QAction>(entry)->isEnabled(), pictureThere);
-    }
-    if (!changed) {
-        QCOMPARE(w->Surface().Image(), before);
-        return;
-    }
-    QCOMPARE(QSize(w->Surface().ImageWidth(), w->Surface().ImageHeight()), loaded);
-    // Arranged in the frame; pictures larger than the frame: arrangeAfterScrolled.
-    QCOMPARE(w.Picture()->Left(), (350 - loaded.width()) / 2.0);
-}
-
-void tst_FrmMain::dialogProperties()
-{
-    Window w;
-    QVERIFY(w.Open());
-    QVERIFY(w.Load(test::PhotoLikeImage(200, 150), "jpeg"));
-    w.Text()->setPlainText(QStringLiteral("a message"));
-    w.Find<QAction>("mnuFileEmbedText")->trigger();
-
-    QCOMPARE(w.dialog.asked.size(), 2);
-    const FileDialogProperties& open = w.dialog.asked[0].properties;
-    QCOMPARE(open.flags, 0x1804);
-    QCOMPARE(open.title, QStringLiteral("Lumenveil v1.1 - Locate Image File..."));
-    QCOMPARE(QtNameFilters(open.filter).size(), 4);
-    // The Save dialog keeps the flags and starts with the loaded file's name.
-    const FileDialogProperties& save = w.dialog.asked[1].properties;
-    QCOMPARE(save.flags, 0x1804);
-    QCOMPARE(save.title, QStringLiteral("Lumenveil v1.1 - Save As Bitmap File..."));
-    QCOMPARE(save.filter, QStringLiteral("Bitmap Files (*.bmp)|*.bmp"));
-    QCOMPARE(save.fileName, w.loaded);
-    QCOMPARE(w.dialog.asked[1].mode, FileDialogMode::Save);
-}
-
-void tst_FrmMain::hideAndSave_data()
-{
-    QTest::addColumn<QSize>("size");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QStringList>("names");    // Save dialog answers: files in the folder,
-                                               // "<loaded>", "<cancel>" or "" (empty name)
-    QTest::addColumn<QList<int>>("answers");   // to the replace question
-    QTest::addColumn<QStringList>("requests"); // "%1" stands for the folder
-    QTest::addColumn<QString>("savedAs");      // the file that must hold the message
-
-    const QSize photo(200, 150);
-    const QString note = QStringLiteral("Meet me at noon.");
-    const QString save = QStringLiteral("save dialog");
-    const QString replace = QStringLiteral(
-        "message: \u201C%1/existing.bmp\u201D already exists.\nDo you want to replace it?");
-    const QString cannotSave =
-        QStringLiteral("message: The picture could not be saved as \u201C%1/");
-    const QList<int> none;
-
-    QTest::newRow("fits, a new name")
-        << photo << note << QStringList{"note.bmp"} << none << QStringList{save} << "note.bmp";
-    QTest::newRow("does not fit: no Save dialog")
-        << QSize(8, 8) << "x" << QStringList{"note.bmp"} << none
-        << QStringList{"message: Text is 11 characters longer than this picture can store!"} << "";
-    QTest::newRow("refused characters: no Save dialog")
-        << photo << QStringLiteral("snow \u2603") << QStringList{"note.bmp"} << none
-        << QStringList{"message: The text contains characters that cannot be hidden..."} << "";
-    QTest::newRow("Save cancelled")
-        << photo << note << QStringList{"<cancel>"} << none << QStringList{save} << "";
-    QTest::newRow("empty name") << photo << note << QStringList{""} << none << QStringList{save}
-                                << "";
-    QTest::newRow("save fails: no such folder")
-        << photo << note << QStringList{"missing/note.bmp"} << none
-        << QStringList{save, cannotSave + "missing/note.bmp\u201D: ..."} << "";
-    QTest::newRow("save fails: a folder has that name, asked nothing")
-        << photo << note << QStringList{"album"} << none
-        << QStringList{save, cannotSave + "album\u201D: a folder has that name."} << "";
-    QTest::newRow("existing file, No, then cancel")
-        << photo << note << QStringList{"existing.bmp", "<cancel>"} << QList<int>{AnswerNo}
-        << QStringList{save, replace, save} << "";
-    QTest::newRow("existing file, No, then a new name")
-        << photo << note << QStringList{"existing.bmp", "note.bmp"} << QList<int>{AnswerNo}
-        << QStringList{save, replace, save} << "note.bmp";
-    QTest::newRow("existing file, Yes")
-        << photo << note << QStringList{"existing.bmp"} << QList<int>{AnswerYes}
-        << QStringList{save, replace} << "existing.bmp";
-    QTest::newRow("the loaded JPEG itself, Yes: a bitmap under its name")
-        << photo << note << QStringList{"<loaded>"} << QList<int>{AnswerYes}
-        << QStringList{save, "message: \u201C%1/picture1.jpeg\u201D already exists...."}
-        << "picture1.jpeg";
-}
-
-void tst_FrmMain::hideAndSave()
-{
-    QFETCH(QSize, size);
-    QFETCH(QString, text);
-    QFETCH(QStringList, names);
-    QFETCH(QList<int>, answers);
-    QFETCH(QStringList, requests);
-    QFETCH(QString, savedAs);
-
-    Window w;
-    QVERIFY(w.Open());
-    QVERIFY(w.Load(test::PhotoLikeImage(size.width(), size.height()), "jpeg"));
-    const QDir folder(w.folder.path());
-    QVERIFY(folder.mkdir(QStringLiteral("album")));
-    QVERIFY(
-        test::WriteImage(test::PhotoLikeImage(50, 50, 9), folder.filePath("existing.bmp"), "bmp"));
-    const QByteArray existing = test::ReadBytes(folder.filePath("existing.bmp"));
-    const QByteArray original = test::ReadBytes(w.loaded);
-    w.Text()->setPlainText(text);
-    static_cast<void>(w.Requests());
-
-    for (const QString& name : names) {
-        if (name == "<loaded>") {
-            w.dialog.answers.append(w.loaded);
-        } else if (name != "<cancel>") {
-            w.dialog.answers.append(name.isEmpty() ? name : folder.filePath(name));
-        }
-    }
-    w.messages.answers = answers;
-    w.Find<QPushButton>("cmdEmbedText")->click();
-
-    const QString where = QDir::toNativeSeparators(folder.path());
-    QStringList expected;
-    for (const QString& request : requests) {
-        expected << QString(request).replace(QLatin1String("%1"), where);
-    }
-    const QStringList seen = w.Requests();
-    QVERIFY2(SameRequests(seen, expected), qPrintable(seen.join(" | ")));
-    for (const FakeMessageBoxes::Shown& shown : std::as_const(w.messages.shown)) {
-        if (shown.request.buttons == MessageButtons::YesNo) {
-            QCOMPARE(shown.request.title, Caption);
-            QCOMPARE(shown.request.icon, MessageIcon::Exclamation);
-            QVERIFY2(shown.request.secondButtonIsDefault, "No is the safe default");
-        }
-    }
-    QCOMPARE(w->windowTitle(), Caption);
-    QVERIFY(QApplication::overrideCursor() == nullptr);
-
-    // Once the Save dialog was shown the surface holds the message, saved or not.
-    if (seen.contains(QStringLiteral("save dialog"))) {
-        QCOMPARE(QString::fromStdU16String(ReadText(w->Surface()).text), text);
-    }
-    if (!savedAs.isEmpty()) {
-        const QString saved = folder.filePath(savedAs);
-        QVERIFY(test::ReadBytes(saved).startsWith("BM"));
-        QCOMPARE(MessageIn(saved), text);
-    }
-    if (savedAs != "existing.bmp") {
-        QCOMPARE(test::ReadBytes(folder.filePath("existing.bmp")), existing);
-    }
-    if (!savedAs.startsWith("picture")) {
-        QCOMPARE(test::ReadBytes(w.loaded), original);
-    }
-    const QStringList written = folder.entryList({"note.bmp"}, QDir::Files);
-    QCOMPARE(written.isEmpty(), savedAs != "note.bmp");
-}
-
-void tst_FrmMain::savedMessageCheck_data()
-{
-    QTest::addColumn<QString>("file"); // what lies under the saved name
-    QTest::addColumn<QString>("problem");
-
-    QTest::newRow("the message") << "message"
-                                 << "";
-    QTest::newRow("another message")
-        << "other"
-        << "The message read back differs from the text that was hidden.";
-    QTest::newRow("no message") << "plain"
-                                << "This image has no secret message!";
-    QTest::newRow("nothing") << "gone"
-                             << "The file \u201C%1\u201D does not exist.";
-    QTest::newRow("not a picture")
-        << "text"
-        << "\u201C%1\u201D is not a picture. Lumenveil opens bitmap (BMP), JPEG, GIF "
-           "and PNG files.";
-}
-
-void tst_FrmMain::savedMessageCheck()
-{
-    QFETCH(QString, file);
-    QFETCH(QString, problem);
-
-    QTemporaryDir folder;
-    const QString path = folder.filePath(QStringLiteral("saved.bmp"));
-    test::MemoryGrid grid(60, 60, 0x00808080);
-    if (file == "message" || file == "other") {
-        QVERIFY(
-            HideText(grid, file == "message" ? u"Meet me at noon." : u"Meet me at one.").status ==
-            HideStatus::Hidden);
-    }
-    if (file == "text") {
-        QVERIFY(test::WriteBytes(path, "not a picture"));
-    } else if (file != "gone") {
-        QVERIFY(test::WriteImage(ImageOf(grid, 60), path, "bmp"));
-    }
-
-    const auto report = CheckSavedMessage(path, u"Meet me at noon.");
-    if (problem.isEmpty()) {
-        QVERIFY(!report);
-        return;
-    }
-    QVERIFY(report);
-    const QString name = QDir::toNativeSeparators(path);
-    QCOMPARE(report->prompt,
-             QStringLiteral("The picture was saved as \u201C%1\u201D, but reading it back did not "
-                            "give the hidden message. %2\n\nKeep your text and save it again "
-                            "under another name or in another folder.")
-                 .arg(name, QString(problem).replace(QLatin1String("%1"), name)));
-    QCOMPARE(report->style, MsgOkOnly | MsgCritical);
-    QCOMPARE(report->title, Caption);
-}
-
-void tst_FrmMain::timerEnablesHide()
-{
-    Window w;
-    QVERIFY(w.Open());
-    auto* hide = w.Find<QPushButton>("cmdEmbedText");
-    auto* entry = w.Find<QAction>("mnuFileEmbedText");
-    QTest::qWait(20);
-    QVERIFY(!hide->isEnabled());
-
-    // Right after a load the text is empty: the timer takes the button back, not the entry.
-    QVERIFY(w.Load(test::PhotoLikeImage(200, 150)));
-    QTRY_VERIFY(!hide->isEnabled());
-    QVERIFY(entry->isEnabled());
-    QTest::keyClicks(w.Text(), QStringLiteral("   "));
-    QTRY_VERIFY2(hide->isEnabled(), "blanks are text");
-    w.Text()->clear();
-    QTRY_VERIFY(!hide->isEnabled());
-
-    // The entry still hides the empty message and offers to save it.
-    static_cast<void>(w.Requests());
-    entry->trigger();
-    QCOMPARE(w.Requests(), QStringList{"save dialog"});
-    const ReadOutcome hidden = ReadText(w->Surface());
-    QCOMPARE(hidden.status, ReadStatus::Found);
-    QVERIFY(hidden.text.empty());
-}
-
-void tst_FrmMain::exit_data()
-{
-    QTest::addColumn<QString>("how"); // Esc with the focus on a control, the menu, the close box
-    QTest::addColumn<int>("answer");
-    QTest::addColumn<QStringList>("requests");
-
-    const QString question = QStringLiteral("message: Are you sure you want to quit?");
-    QTest::newRow("Esc in the text box, No") << "txtText" << AnswerNo << QStringList{question};
-    QTest::newRow("Esc in the text box, Yes")
-        << "txtText" << AnswerYes << QStringList{question, "closed"};
-    QTest::newRow("Esc on the load button, No")
-        << "cmdLoadImage" << AnswerNo << QStringList{question};
-    QTest::newRow("File > Exit asks nothing") << "menu" << 0 << QStringList{"closed"};
-    QTest::newRow("the close box asks nothing") << "close box" << 0 << QStringList{"closed"};
-}
-
-void tst_FrmMain::exit()
-{
-    QFETCH(QString, how);
-    QFETCH(int, answer);
-    QFETCH(QStringList, requests);
-
-    Window w;
-    QVERIFY(w.Open());
-    QVERIFY(w.Load(test::PhotoLikeImage(100, 100)));
-    w.Text()->setPlainText(QStringLiteral("typed"));
-    static_cast<void>(w.Requests());
-    w.messages.answers = {answer};
-
-    if (how == "menu") {
-        w.Find<QAction>("mnuFileExit")->trigger();
-    } else if (how == "close box") {
-        QVERIFY(w->windowHandle()->close());
-    } else {
-        QWidget* target = w.Find<QWidget>(qPrintable(how));
-        target->setFocus();
-        QTRY_VERIFY(target->hasFocus());
-        QTest::keyClick(target, Qt::Key_Escape);
-    }
-
-    QCOMPARE(w.Requests(), requests);
-    if (!w.messages.shown.isEmpty()) {
-        const MessageBoxRequest& asked = w.messages.shown.last().request;
-        QCOMPARE(asked.title, Caption);
-        QCOMPARE(asked.buttons, MessageButtons::YesNo);
-        QCOMPARE(asked.icon, MessageIcon::Question);
-        QVERIFY(asked.secondButtonIsDefault);
-    }
-    QCOMPARE(w.Text()->toPlainText(), QStringLiteral("typed"));
-}
-
-void tst_FrmMain::helpTopics()
-{
-    // The window hands the page to the shell as the Windows call takes it; the shell finds
-    // the page, or finds none and shows nothing (tst_toolkit).
-    Window w;
-    QVERIFY(w.Open());
-    w.Find<QAction>("mnuHelpHelpTopics")->trigger();
-    QCOMPARE(w.shell.calls.size(), 1);
-    const test::FakeShell::Call& call = w.shell.calls.constFirst();
-    QCOMPARE(call.operation, QStringLiteral("Open"));
-    QCOMPARE(call.file, QStringLiteral("help.htm"));
-    QVERIFY(call.parameters.isEmpty());
-    QCOMPARE(call.directory, w.folder.path() + QLatin1Char('/'));
-    QCOMPARE(call.showCommand, ShowNormal);
-    QVERIFY(w.messages.shown.isEmpty());
-}
-
-void tst_FrmMain::menuShortcutsBeatTheTextBox_data()
-{
-    QTest::addColumn<QKeySequence>("keys");
-    QTest::addColumn<QStringList>("requests");
-
-    QTest::newRow("Ctrl+L loads") << QKeySequence(Qt::CTRL | Qt::Key_L)
-                                  << QStringList{"open dialog"};
-    QTest::newRow("Ctrl+G reads") << QKeySequence(Qt::CTRL | Qt::Key_G)
-                                  << QStringList{"message: " + NoMessage};
-    QTest::newRow("Ctrl+E hides and offers to save")
-        << QKeySequence(Qt::CTRL | Qt::Key_E) << QStringList{"save dialog"};
-    QTest::newRow("Ctrl+X exits instead of cutting")
-        << QKeySequence(Qt::CTRL | Qt::Key_X) << QStringList{"closed"};
-    QTest::newRow("F1 opens the help page")
-        << QKeySequence(Qt::Key_F1) << QStringList{"shell: help.htm"};
-    QTest::newRow("Ctrl+A shows About instead of selecting all")
-        << QKeySequence(Qt::CTRL | Qt::Key_A) << QStringList{"about"};
-}
-
-void tst_FrmMain::menuShortcutsBeatTheTextBox()
-{
-    QFETCH(QKeySequence, keys);
-    QFETCH(QStringList, requests);
-
-    Window w;
-    QVERIFY(w.Open());
-    QVERIFY(w.Load(test::PhotoLikeImage(400, 300)));
-    QPlainTextEdit* text = w.Text();
-    text->setPlainText(QStringLiteral("keep me"));
-    text->setFocus();
-    QTRY_VERIFY(text->hasFocus());
-    static_cast<void>(w.Requests());
-
-    QTest::keySequence(text, keys);
-
-    QCOMPARE(w.Requests(), requests);
-    QCOMPARE(text->toPlainText(), QStringLiteral("keep me"));
-    QVERIFY(!text->textCursor().hasSelection());
-}
-
-void tst_FrmMain::accessKeys()
-{
-    Window w;
-    QVERIFY(w.Open());
-    QVERIFY(w.Load(test::PhotoLikeImage(400, 300)));
-    w.Text()->setPlainText(QStringLiteral("a message"));
-    QTRY_VERIFY(w.Find<QPushButton>("cmdEmbedText")->isEnabled());
-    w.Find<QWidget>("cmdLoadImage")->setFocus();
-    static_cast<void>(w.Requests());
-
-    // A button's access key clicks it a moment later, as a mouse click would look.
-    QTest::keySequence(QApplication::focusWidget(), QKeySequence(Qt::ALT | Qt::Key_L));
-    QTRY_COMPARE(w.dialog.asked.size(), 2);
-    QTest::keySequence(QApplication::focusWidget(), QKeySequence(Qt::ALT | Qt::Key_E));
-    QTRY_COMPARE(w.dialog.asked.size(), 3);
-    w.Text()->setPlainText(QStringLiteral("typed over"));
-    QTest::keySequence(QApplication::focusWidget(), QKeySequence(Qt::ALT | Qt::Key_G));
-    QTRY_COMPARE(w.Text()->toPlainText(), QStringLiteral("a message"));
-    QCOMPARE(w.Requests(), (QStringList{"open dialog", "save dialog"}));
-}
-
-void tst_FrmMain::setBusy_data()
-{
-    QTest::addColumn<QList<int>>("flags");
-    QTest::addColumn<QString>("caption");
-    QTest::addColumn<bool>("waitCursor");
-
-    QTest::newRow("1 marks the caption") << QList<int>{1} << Caption + Busy << true;
-    QTest::newRow("1 twice doubles the suffix")
-        << QList<int>{1, 1} << Caption + Busy + Busy << true;
-    QTest::newRow("0 removes all of it") << QList<int>{1, 1, 0} << Caption << false;
-    QTest::newRow("other values do nothing") << QList<int>{1, 2, -1} << Caption + Busy << true;
-    QTest::newRow("0 when not busy") << QList<int>{0} << Caption << false;
-}
-
-void tst_FrmMain::setBusy()
-{
-    QFETCH(QList<int>, flags);
-    QFETCH(QString, caption);
-    QFETCH(bool, waitCursor);
-
+    QFETCH(QStringList, steps);
     {
         Window w;
-        QVERIFY(w.Open());
-        for (const int flag : flags) {
-            w->SetBusy(flag);
+        for (const QString& step : steps) {
+            Play(w, step);
+            if (QTest::currentTestFailed()) {
+                QFAIL(qPrintable("at the step \"" + step + '"'));
+            }
         }
-        QCOMPARE(w->windowTitle(), caption);
-        const QCursor* cursor = QApplication::overrideCursor();
-        QCOMPARE(cursor != nullptr && cursor->shape() == Qt::WaitCursor, waitCursor);
+        QVERIFY2(w.fake.journal.isEmpty(), qPrintable("also asked: " + w.fake.journal.join(" | ")));
+        QCOMPARE(w.window->isVisible(), !steps.contains("asked closed"));
+        if (!steps.first().startsWith(QLatin1String("busy"))) {
+            QCOMPARE(w.window->windowTitle(), QStringLiteral("Lumenveil v1.1"));
+        }
+        // No file the folder was given has changed, and the window wrote no other.
+        for (const QString& name : QDir(w.folder.path()).entryList(QDir::Files)) {
+            QVERIFY2(w.saved.contains(name) ||
+                         test::ReadBytes(w.folder.filePath(name)) == w.given.value(name, "?"),
+                     qPrintable(name + " was written"));
+        }
     }
-    QVERIFY2(QApplication::overrideCursor() == nullptr, "a closed window leaves no wait cursor");
+    QCOMPARE(QApplication::overrideCursor(), nullptr);
 }
 
-void tst_FrmMain::hideAndRead_data()
+void tst_FrmMain::qtBox_data()
 {
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QString>("hidden");
+    QTest::addColumn<int>("style");
+    QTest::addColumn<QString>("press"); // a button's caption, or a key
+    QTest::addColumn<bool>("titled");   // the box is given the title "Lumenveil v1.1"
+    QTest::addColumn<QString>("seen");  // "ANSWER TITLE ICON"
 
-    QTest::newRow("empty text") << ""
-                                << "";
-    QTest::newRow("one line") << "Meet me at noon."
-                              << "Meet me at noon.";
-    QTest::newRow("two lines are hidden with CR LF") << "first\nsecond"
-                                                     << "first\r\nsecond";
-    QTest::newRow("blank line and trailing break") << "a\n\nb\n"
-                                                   << "a\r\n\r\nb\r\n";
-    QTest::newRow("Western European characters")
-        << QStringLiteral("Grüße, café – 5 €") << QStringLiteral("Grüße, café – 5 €");
-    QTest::newRow("blanks only") << "   "
-                                 << "   ";
+    const int question = MsgYesNo | MsgQuestion;
+    QTest::newRow("OK answers 1") << MsgCritical << "OK" << false << "1 Lumenveil Critical";
+    QTest::newRow("Esc closes an OK box with 1")
+        << MsgExclamation << "Esc" << true << "1 Lumenveil v1.1 Warning";
+    QTest::newRow("Enter takes the default, No")
+        << (question | MsgDefaultButton2) << "Return" << true << "7 Lumenveil v1.1 Question";
+    QTest::newRow("Enter takes the default, Yes")
+        << question << "Return" << true << "6 Lumenveil v1.1 Question";
+    QTest::newRow("Esc answers No") << question << "Esc" << true << "7 Lumenveil v1.1 Question";
 }
 
-void tst_FrmMain::hideAndRead()
+void tst_FrmMain::qtBox()
 {
-    QFETCH(QString, text);
-    QFETCH(QString, hidden);
+    QFETCH(int, style);
+    QFETCH(QString, press);
+    QFETCH(bool, titled);
+    QFETCH(QString, seen);
 
-    Window w;
-    QVERIFY(w.Open());
-    QVERIFY(w.Load(test::PhotoLikeImage(200, 150)));
-    w.Text()->setPlainText(text);
-
-    QVERIFY(w->WriteHiddenText());
-    QCOMPARE(w->windowTitle(), Caption);
-    const ReadOutcome stored = ReadText(w->Surface());
-    QCOMPARE(stored.status, ReadStatus::Found);
-    QCOMPARE(QString::fromStdU16String(stored.text), hidden);
-
-    w.Text()->setPlainText(QStringLiteral("typed over"));
-    w.Find<QPushButton>("cmdGetEmbeddedText")->click();
-    QCOMPARE(w.Text()->toPlainText(), text);
-    QCOMPARE(w->windowTitle(), Caption);
-    QCOMPARE(w.messages.shown.size(), 0);
+    const QString prompt = QStringLiteral("A <b>plain</b> text");
+    QString box = QStringLiteral("no box");
+    WhenShown<QMessageBox>([&](QMessageBox& shown) {
+        const QStringList icons = QString("None Information Warning Critical Question").split(' ');
+        box = shown.text() == prompt ? shown.windowTitle() + ' ' + icons[shown.icon()]
+                                     : "text " + shown.text();
+        for (QAbstractButton* button : shown.buttons()) {
+            if (button->text().remove('&') == press) {
+                return button->click();
+            }
+        }
+        QTest::keySequence(&shown, QKeySequence(press));
+    });
+    QtMessageBoxes boxes;
+    const int answer = ShowMessage(boxes, nullptr, prompt, style, titled ? "Lumenveil v1.1" : "");
+    QCOMPARE(QString::number(answer) + ' ' + box, seen);
 }
 
-void tst_FrmMain::reports_data()
+void tst_FrmMain::fileDialog_data()
 {
-    QTest::addColumn<QImage>("image");
-    QTest::addColumn<QString>("format");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("hide");      // hide the text, or read
-    QTest::addColumn<QString>("prompt"); // the whole prompt, or its start ending in "..."
-    QTest::addColumn<QString>("title");
-    QTest::addColumn<MessageIcon>("icon");
+    QTest::addColumn<bool>("save");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QStringList>("shown"); // the name filters, each description kept whole
 
-    const QImage photo = test::PhotoLikeImage(200, 150);
-    const QString tooLong =
-        QStringLiteral("Text is %1 characters longer than this picture can store!");
-    // A message whose end lies beyond the last column of the picture.
-    test::MemoryGrid cut = test::NoiseGrid(20, 20, 7);
-    QVERIFY(HideText(cut, std::u16string(100, u'x')).status == HideStatus::Hidden);
-
-    QTest::newRow("hide: 8 x 8 cannot hold the markers")
-        << test::PhotoLikeImage(8, 8) << "bmp"
-        << "" << true << tooLong.arg(8) << "Lumenveil" << MessageIcon::Stop;
-    QTest::newRow("hide: one pixel short")
-        << test::PhotoLikeImage(8, 13) << "bmp"
-        << "abcdefghijk" << true << tooLong.arg(1) << "Lumenveil" << MessageIcon::Stop;
-    QTest::newRow("hide: a line break takes two characters")
-        << test::PhotoLikeImage(8, 13) << "bmp"
-        << "abcdefghij\n"
-        << true << tooLong.arg(4) << "Lumenveil" << MessageIcon::Stop;
-    QTest::newRow("hide: characters outside the code page")
-        << photo << "bmp" << QStringLiteral("snow \u2603 and \U0001F600") << true
-        << "The text contains characters that cannot be hidden in a picture: ..." << Caption
-        << MessageIcon::Stop;
-    QTest::newRow("hide: the end marker inside the text")
-        << photo << "bmp"
-        << "this is the end message, really" << true
-        << "The text contains the words \u201Cend message\u201D..." << Caption << MessageIcon::Stop;
-    QTest::newRow("read: a photo without a message")
-        << photo << "bmp"
-        << "typed" << false << NoMessage << Caption << MessageIcon::Exclamation;
-    QTest::newRow("read: fewer than 40 pixels")
-        << test::PhotoLikeImage(6, 6) << "bmp"
-        << "typed" << false << NoMessage << Caption << MessageIcon::Exclamation;
-    QTest::newRow("read: a start marker without an end marker")
-        << ImageOf(cut, 10) << "bmp"
-        << "typed" << false << "The hidden message is incomplete: its end marker is missing."
-        << Caption << MessageIcon::Exclamation;
-    QTest::newRow("read: a JPEG says why")
-        << photo << "jpeg"
-        << "typed" << false
-        << NoMessage + "\n\nThis picture was opened from a JPEG file. Saving a picture as JPEG "
-                       "destroys a hidden message, so open the bitmap (.bmp) file that "
-                       "Lumenveil saved instead."
-        << Caption << MessageIcon::Exclamation;
+    QTest::newRow("Open, the four kinds of picture")
+        << false
+        << "Images Files (*.bmp,*.jpg,*.jpeg,*.gif)|*.bmp;*.jpg;*.jpeg;*.gif|Bitmap Files "
+           "(*.bmp)|*.bmp|JPEG Files (*.jpg,*.jpeg)|*.jpg;*.jpeg|Compuserve GIF Files (*.gif)|*.gif"
+        << QStringList{"Images Files (*.bmp,*.jpg,*.jpeg,*.gif) (*.bmp *.jpg *.jpeg *.gif)",
+                       "Bitmap Files (*.bmp) (*.bmp)", "JPEG Files (*.jpg,*.jpeg) (*.jpg *.jpeg)",
+                       "Compuserve GIF Files (*.gif) (*.gif)"};
+    QTest::newRow("Save over an existing file: no question of its own")
+        << true << "Bitmap Files (*.bmp)|*.bmp" << QStringList{"Bitmap Files (*.bmp) (*.bmp)"};
+    QTest::newRow("a description without patterns matches everything")
+        << true << "Text|*.txt|All" << QStringList{"Text (*.txt)", "All (*)"};
 }
 
-void tst_FrmMain::reports()
+void tst_FrmMain::fileDialog()
 {
-    QFETCH(QImage, image);
-    QFETCH(QString, format);
-    QFETCH(QString, text);
-    QFETCH(bool, hide);
-    QFETCH(QString, prompt);
-    QFETCH(QString, title);
-    QFETCH(MessageIcon, icon);
+    QFETCH(bool, save);
+    QFETCH(QString, filter);
+    QFETCH(QStringList, shown);
 
-    Window w;
-    QVERIFY(w.Open());
-    QVERIFY(w.Load(image, qPrintable(format)));
-    const QImage before = w->Surface().Image().copy();
-    w.Text()->setPlainText(text);
-
-    if (hide) {
-        QVERIFY(!w->WriteHiddenText());
-    } else {
-        w->ReadHiddenText();
-    }
-
-    QCOMPARE(w.messages.shown.size(), 1);
-    const FakeMessageBoxes::Shown& shown = w.messages.shown.constFirst();
-    if (prompt.endsWith(QLatin1String("..."))) {
-        QVERIFY2(shown.request.prompt.startsWith(prompt.chopped(3)),
-                 qPrintable(shown.request.prompt));
-    } else {
-        QCOMPARE(shown.request.prompt, prompt);
-    }
-    QCOMPARE(shown.request.title, title);
-    QCOMPARE(shown.request.icon, icon);
-    QCOMPARE(shown.request.buttons, MessageButtons::Ok);
-    // Busy while the box is open, and no longer once it is closed.
-    QCOMPARE(shown.ownerCaption, Caption + Busy);
-    QVERIFY(shown.waitCursor);
-    QCOMPARE(w->windowTitle(), Caption);
-    QVERIFY(QApplication::overrideCursor() == nullptr);
-    // Nothing changed.
-    QCOMPARE(w->Surface().Image(), before);
-    QCOMPARE(w.Text()->toPlainText(), text);
+    // Qt's own dialog starts with the last name and, accepted, answers at once: the main window
+    // asks its own question about replacing a file, and one question is enough.
+    QTemporaryDir folder;
+    QFile existing(folder.filePath(QStringLiteral("photo.bmp")));
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    QtFileDialog dialog(false);
+    dialog.Properties() = {DialogHideReadOnly | DialogPathMustExist | DialogFileMustExist, filter,
+                           "Title", existing.fileName()};
+    QStringList seen;
+    WhenShown<QFileDialog>([&](QFileDialog& asked) {
+        seen << asked.nameFilters() << asked.selectedFiles();
+        QMetaObject::invokeMethod(&asked, "accept");
+    });
+    QVERIFY(save ? dialog.ShowSave(nullptr) : dialog.ShowOpen(nullptr));
+    QCOMPARE(dialog.Properties().fileName, existing.fileName());
+    QCOMPARE(seen, shown << existing.fileName());
+    QCOMPARE(QtNameFilters(QString()), QStringList()); // no filter, no entries
 }
 
-void tst_FrmMain::viewShowsHiddenPixels()
+void tst_FrmMain::shellOpens_data()
 {
-    Window w;
-    QVERIFY(w.Open());
-    QImage white(350, 250, QImage::Format_RGB32);
-    white.fill(Qt::white);
-    QVERIFY(w.Load(white));
-    w.Text()->setPlainText(QStringLiteral("A"));
-    QVERIFY(w->WriteHiddenText());
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<bool>("pageThere"); // help.htm lies in the folder
+    QTest::addColumn<QString>("opened"); // "%1" stands for the folder; empty: nothing opened
 
-    const QImage shown = w.Picture()->grab().toImage().convertToFormat(QImage::Format_RGB32);
-    for (int y = 0; y < 3; ++y) {
-        const ColorValue stored = w->Surface().ReadPixel(0, y);
-        QCOMPARE(shown.pixel(0, y), qRgb(RedOf(stored), GreenOf(stored), BlueOf(stored)));
-    }
-    QVERIFY(shown.pixel(0, 0) != qRgb(255, 255, 255));
+    QTest::newRow("the help page") << "help.htm" << true << "file://%1/help.htm";
+    QTest::newRow("no help page: nothing happens") << "help.htm" << false << "";
+    QTest::newRow("an address, whatever lies in the folder")
+        << "https://lumenveil.invalid/about" << false << "https://lumenveil.invalid/about";
 }
 
-void tst_FrmMain::arrangeAfterScrolled_data()
+void tst_FrmMain::shellOpens()
 {
-    QTest::addColumn<QSize>("size");
-    QTest::addColumn<QPointF>("place");
-    QTest::addColumn<bool>("horizontal");
-    QTest::addColumn<int>("horizontalMaximum");
-    QTest::addColumn<bool>("vertical");
-    QTest::addColumn<int>("verticalMaximum");
+    QFETCH(QString, file);
+    QFETCH(bool, pageThere);
+    QFETCH(QString, opened);
 
-    QTest::newRow("350 x 250 fills the frame")
-        << QSize(350, 250) << QPointF(0, 0) << true << 0 << true << 0;
-    QTest::newRow("1000 x 800 at the corner")
-        << QSize(1000, 800) << QPointF(0, 0) << true << 650 << true << 550;
-    QTest::newRow("99 x 66 centred, half a pixel")
-        << QSize(99, 66) << QPointF(125.5, 92) << false << 0 << false << 0;
-    QTest::newRow("500 x 100 scrolls sideways")
-        << QSize(500, 100) << QPointF(0, 75) << true << 150 << false << 0;
-    QTest::newRow("100 x 400 scrolls down")
-        << QSize(100, 400) << QPointF(125, 0) << false << 0 << true << 150;
-}
-
-void tst_FrmMain::arrangeAfterScrolled()
-{
-    QFETCH(QSize, size);
-    QFETCH(QPointF, place);
-    QFETCH(bool, horizontal);
-    QFETCH(int, horizontalMaximum);
-    QFETCH(bool, vertical);
-    QFETCH(int, verticalMaximum);
-
-    // Each picture follows a larger one scrolled away from the corner.
-    Window w;
-    QVERIFY(w.Open());
-    QVERIFY(w.Load(test::PhotoLikeImage(1000, 800)));
-    auto* across = w.Find<QScrollBar>("HScroll1");
-    auto* down = w.Find<QScrollBar>("VScroll1");
-    across->setValue(300);
-    down->setValue(200);
-    QCOMPARE(QPointF(w.Picture()->Left(), w.Picture()->Top()), QPointF(-300, -200));
-
-    QVERIFY(w.Load(test::PhotoLikeImage(size.width(), size.height(), 2)));
-    const PictureBox* picture = w.Picture();
-    QCOMPARE(QPointF(picture->Left(), picture->Top()), place);
-    QCOMPARE(QSize(picture->BoxWidth(), picture->BoxHeight()), size);
-    QVERIFY(w.Find<QWidget>("Picture1")->rect().contains(picture->geometry()));
-    QCOMPARE(across->isEnabled(), horizontal);
-    QCOMPARE(across->maximum(), horizontalMaximum);
-    QCOMPARE(across->value(), 0);
-    QCOMPARE(down->isEnabled(), vertical);
-    QCOMPARE(down->maximum(), verticalMaximum);
-    QCOMPARE(down->value(), 0);
-}
-
-void tst_FrmMain::scrolling_data()
-{
-    QTest::addColumn<QSize>("size");
-    QTest::addColumn<bool>("vertical");
-    QTest::addColumn<int>("action");
-    QTest::addColumn<double>("place");
-
-    const QSize large(1000, 800);
-    QTest::newRow("right arrow moves 30")
-        << large << false << int(QAbstractSlider::SliderSingleStepAdd) << -30.0;
-    QTest::newRow("page right moves 50")
-        << large << false << int(QAbstractSlider::SliderPageStepAdd) << -50.0;
-    QTest::newRow("the far right shows the last columns")
-        << large << false << int(QAbstractSlider::SliderToMaximum) << -650.0;
-    QTest::newRow("page down moves 30")
-        << large << true << int(QAbstractSlider::SliderPageStepAdd) << -30.0;
-    QTest::newRow("351 x 251: an arrow stops at 1")
-        << QSize(351, 251) << false << int(QAbstractSlider::SliderSingleStepAdd) << -1.0;
-}
-
-void tst_FrmMain::scrolling()
-{
-    QFETCH(QSize, size);
-    QFETCH(bool, vertical);
-    QFETCH(int, action);
-    QFETCH(double, place);
-
-    Window w;
-    QVERIFY(w.Open());
-    QVERIFY(w.Load(test::PhotoLikeImage(size.width(), size.height())));
-    auto* bar = w.Find<QScrollBar>(vertical ? "VScroll1" : "HScroll1");
-    bar->triggerAction(QAbstractSlider::SliderAction(action));
-
-    const PictureBox* picture = w.Picture();
-    QCOMPARE(vertical ? picture->Top() : picture->Left(), place);
-    QCOMPARE(vertical ? picture->Left() : picture->Top(), 0.0);
-
-    // A dragged thumb moves the picture only when it is let go.
-    bar->setSliderDown(true);
-    bar->setSliderPosition(0);
-    QCOMPARE(vertical ? picture->Top() : picture->Left(), place);
-    bar->setSliderDown(false);
-    QCOMPARE(vertical ? picture->Top() : picture->Left(), 0.0);
+    QTemporaryDir folder;
+    QFile page(folder.filePath(QStringLiteral("help.htm")));
+    QVERIFY(!pageThere || page.open(QIODevice::WriteOnly));
+    urls.clear();
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open");
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "open");
+    QtShell().Open(nullptr, "Open", file, QString(), folder.path() + '/', ShowNormal);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+    QCOMPARE(urls.join(' '), opened.replace("%1", folder.path()));
 }
 
 QTEST_MAIN(tst_FrmMain)
