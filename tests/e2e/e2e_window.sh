@@ -46,11 +46,18 @@ wait_for() {
     done
     fail "no $what after $((tries / 5)) s"
 }
-# The program's visible windows but the main one whose title matches, one id a line.
-others() { xdotool search --all --onlyvisible --pid "$pid" --name "${1:-}" 2>/dev/null | grep -vx "$main"; }
-has_window() { found=$(others "$1" | head -n 1) && [ -n "$found" ]; }
-gone() { ! xdotool search --all --onlyvisible --pid "$pid" '' 2>/dev/null | grep -qx "$1"; }
-alone() { [ -z "$(others)" ]; }
+# The program's visible windows, one id a line. A listing taken while windows come and go can
+# come back short, so one that lacks the main window proves nothing and counts as a failure.
+visible() {
+    local list
+    list=$(xdotool search --all --onlyvisible --pid "$pid" --name "${1:-}" 2>/dev/null)
+    [ "$main" = none ] || [ -n "${1:-}" ] || grep -qx "$main" <<<"$list" || return 1
+    grep -vx "$main" <<<"$list"
+    return 0
+}
+has_window() { found=$(visible "$1" | head -n 1) && [ -n "$found" ]; }
+gone() { local list; list=$(visible) && ! grep -qx "$1" <<<"$list"; }
+alone() { local list; list=$(visible) && [ -z "$list" ]; }
 focused() { xdotool windowfocus "$1" 2>/dev/null && [ "$(xdotool getwindowfocus)" = "$1" ]; }
 # Waits for a window whose title matches and gives it the keyboard; its id in $found.
 focus_window() { wait_for "$1" 150 has_window "$2" && wait_for "focus on $1" 50 focused "$found"; }
@@ -85,8 +92,9 @@ xdotool mousemove --window "$main" 190 $((400 + menu)) click 1 type --delay 15 "
 sleep 0.3 # the timer enables the button a moment after the first character
 xdotool mousemove --window "$main" 284 $((329 + menu)) click 1
 choose_file 'Lumenveil v1\.1 - Save As Bitmap File\.\.\.' "$work/note.bmp"
-got=$("$cli" reveal "$work/note.bmp" 2>&1)
-[ "$got" = "$message" ] || fail "the saved file holds '$got'"
+# The program saves once its dialog has closed, so the file may take a moment to appear.
+saved() { got=$("$cli" reveal "$work/note.bmp" 2>&1) && [ "$got" = "$message" ]; }
+wait_for "the saved file" 50 saved
 import -window "$main" "$out/main-window.png" || fail "no screenshot of the main window"
 
 step="answering No to the exit question with Enter, its default, then Yes with y"
