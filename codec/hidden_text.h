@@ -13,7 +13,7 @@ enum class HideStatus
     Hidden,               // the framed message is in the picture
     DoesNotFit,           // the picture has too few pixels; nothing was touched
     UnstorableCharacters, // the text has characters without a code; nothing was touched
-    ContainsEndMarker,    // the text contains the end marker and would read back cut off
+    ContainsEndMarker,    // the text would read back cut off at an end marker of its own
 };
 
 struct HideOutcome
