@@ -225,7 +225,9 @@ std::string DescribeHideOutcome(const HideOutcome& outcome)
     switch (outcome.status) {
     case HideStatus::Hidden: return "The message is hidden in the picture.";
     case HideStatus::DoesNotFit:
-        return "Text is " + std::to_string(outcome.shortfall) +
+        // Characters over, not pixels: the last one counts even when it partly fits.
+        return "Text is " +
+               std::to_string((outcome.shortfall + PixelsPerChar - 1) / PixelsPerChar) +
                " characters longer than this picture can store!";
     case HideStatus::UnstorableCharacters:
         return "The text contains characters that cannot be hidden in a picture: " +

@@ -19,7 +19,8 @@ enum class HideStatus
 struct HideOutcome
 {
     HideStatus status = HideStatus::Hidden;
-    std::int64_t shortfall = 0;  // DoesNotFit: pixels missing, 3 * L - W * H
+    std::int64_t shortfall = 0;  // DoesNotFit: pixels missing, 3 * L - W * H (the user is told
+                                 // of characters: this divided by 3, rounded up)
     std::u32string unstorable;   // UnstorableCharacters: each offending character once, in order
 };
 

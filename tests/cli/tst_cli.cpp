@@ -76,7 +76,7 @@ void tst_Cli::commands_data()
     Row("no message", "reveal photo.jpg", 1, "", "photo.jpg" + none);
     Row("too small to hold one", "reveal tiny.png", 1, "", "tiny.png" + none);
     Row("text does not fit", "hide tiny.png out.bmp --text hello", 1, "",
-        "tiny.png: Text is 23 characters longer than this picture can store!");
+        "tiny.png: Text is 8 characters longer than this picture can store!");
     Row("characters that cannot be stored", "hide photo.jpg out.bmp --text \u65E5", 1, "",
         "\u201C\u65E5\u201D (U+65E5)");
     Row("text with the end marker", "hide photo.jpg out.bmp --text \"the end message\"", 1, "",
