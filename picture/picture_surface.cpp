@@ -15,6 +15,7 @@
 
 #include <cerrno>
 #ifdef Q_OS_UNIX
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 #include <cstring>
@@ -153,6 +154,74 @@ QString WhyNotWritable(const QString& path)
 #endif
     return QStringLiteral("the file is read-only");
 }
+
+// The file a save would replace, as it was before: what it is decides whether it may be
+// replaced, and its owner and mode pass to the new file.
+class ReplacedFile
+{
+public:
+    explicit ReplacedFile(const QString& path)
+    {
+#ifdef Q_OS_UNIX
+        exists_ = ::stat(QFile::encodeName(path).constData(), &info_) == 0; // through links
+#else
+        Q_UNUSED(path);
+#endif
+    }
+
+    // Why it must stay, or nothing. Only a regular file is replaced: a pipe, a device or a socket
+    // would become a plain file behind the back of whatever uses it. A file without any write
+    // bit was marked by its owner to be kept, and is, even from root, whom the system lets in.
+    [[nodiscard]] QString WhyKept() const
+    {
+#ifdef Q_OS_UNIX
+        if (!exists_ || S_ISDIR(info_.st_mode)) {
+            return {};
+        }
+        if (S_ISFIFO(info_.st_mode)) {
+            return QStringLiteral("it is a named pipe (FIFO), not a file");
+        }
+        if (S_ISSOCK(info_.st_mode)) {
+            return QStringLiteral("it is a socket, not a file");
+        }
+        if (!S_ISREG(info_.st_mode)) {
+            return QStringLiteral("it is a device, not a file");
+        }
+        if ((info_.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+            return QStringLiteral("the file is read-only");
+        }
+#endif
+        return {};
+    }
+
+    // Gives the new file, open as `fd`, the old one's owner, group and mode; the system's reason
+    // when it cannot, and then the old file must stay.
+    [[nodiscard]] QString PassOnTo(int fd) const
+    {
+#ifdef Q_OS_UNIX
+        struct stat made {};
+        if (!exists_ || ::fstat(fd, &made) != 0) {
+            return {};
+        }
+        // Only what differs is changed, so that a disk without owners (FAT) still takes the file.
+        if (((made.st_uid != info_.st_uid || made.st_gid != info_.st_gid) &&
+             ::fchown(fd, info_.st_uid, info_.st_gid) != 0) ||
+            ::fchmod(fd, info_.st_mode & 07777) != 0) {
+            return QStringLiteral("the new file cannot keep the owner and mode of the old one: %1")
+                .arg(qt_error_string(errno));
+        }
+#else
+        Q_UNUSED(fd);
+#endif
+        return {};
+    }
+
+private:
+#ifdef Q_OS_UNIX
+    struct stat info_ {};
+    bool exists_ = false;
+#endif
+};
 
 } // namespace
 
@@ -309,11 +378,19 @@ PictureResult PictureSurface::SaveBitmapFile(const QString& path) const
         // be replaced; the user marked it so to keep it.
         return Fail(PictureStatus::CannotWrite, WhyNotWritable(path));
     }
+    const ReplacedFile replaced(path);
+    if (QString kept = replaced.WhyKept(); !kept.isEmpty()) {
+        return Fail(PictureStatus::CannotWrite, kept);
+    }
 
     // The new file is written beside the old one and takes its place only when complete.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         return Fail(PictureStatus::CannotWrite, file.errorString());
+    }
+    if (QString kept = replaced.PassOnTo(file.handle()); !kept.isEmpty()) {
+        file.cancelWriting();
+        return Fail(PictureStatus::CannotWrite, kept);
     }
     if (!WriteBitmap(file, image_) || !file.flush()) {
         // QSaveFile does not always carry the system's reason for a failed write; errno does.

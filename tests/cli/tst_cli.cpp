@@ -10,6 +10,9 @@
 #include <QTest>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 using namespace lumenveil::test;
 
@@ -22,13 +25,39 @@ private slots:
     void initTestCase();
     void commands_data();
     void commands();
+    void cleanup();
     void largestPictureRoundTrip(); // last: it measures every run before it
 
 private:
     QString Path(const QString& name) const { return dir_.filePath(name); }
 
     QTemporaryDir dir_;
+    struct Watched
+    {
+        QString name;
+        bool untouched; // else only its kind, mode and owner stay
+        QString signature;
+    };
+    QList<Watched> watched_; // files no run may change
 };
+
+// What a run might change of the file at `path`: its kind, mode and owner, and, `untouched`,
+// that it is the same file with the same bytes.
+static QString Signature(const QString& path, bool untouched)
+{
+    struct stat info = {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0) {
+        return "gone";
+    }
+    const QString owner =
+        QString("mode %1 owner %2:%3").arg(info.st_mode, 0, 8).arg(info.st_uid).arg(info.st_gid);
+    return untouched ? owner + QString(" inode %1 size %2 changed %3.%4")
+                                   .arg(info.st_ino)
+                                   .arg(info.st_size)
+                                   .arg(info.st_mtim.tv_sec)
+                                   .arg(info.st_mtim.tv_nsec)
+                     : owner;
+}
 
 // How a row ran: the shell runs `exec lumenveil-cli COMMAND`, or COMMAND itself where it names
 // the program, in `folder` with `input` on standard input.
@@ -65,6 +94,32 @@ void tst_Cli::initTestCase()
     QCOMPARE(RunCli(QProcess::splitCommand(hide), dir_.path()).status, 0);
     qputenv("PATH", QFileInfo(qEnvironmentVariable("LUMENVEIL_CLI")).path().toUtf8() + ':' +
                         qgetenv("PATH"));
+
+    // Files a run must leave as they were, and one whose owner and mode a hide must keep.
+    QVERIFY(::mkfifo(QFile::encodeName(Path("pipe")).constData(), 0644) == 0);
+    QVERIFY(WriteBytes(Path("readonly.bmp"), "kept") &&
+            QFile::setPermissions(Path("readonly.bmp"), QFile::ReadOwner | QFile::ReadGroup));
+    QStringList untouched{"pipe", "readonly.bmp"};
+    if (::geteuid() == 0) { // a device node of our own, not the system's /dev/null
+        QVERIFY(::mknod(QFile::encodeName(Path("null")).constData(), S_IFCHR | 0666,
+                        makedev(1, 3)) == 0);
+        QVERIFY(QFile::copy(Path("secret.bmp"), Path("foreign.bmp")));
+        QVERIFY(::chown(QFile::encodeName(Path("foreign.bmp")).constData(), 1234, 2345) == 0);
+        QVERIFY(QFile::setPermissions(Path("foreign.bmp"),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+        watched_.append({"foreign.bmp", false, Signature(Path("foreign.bmp"), false)});
+        untouched << "null";
+    }
+    for (const QString& name : untouched) {
+        watched_.append({name, true, Signature(Path(name), true)});
+    }
+}
+
+void tst_Cli::cleanup()
+{
+    for (const Watched& file : watched_) {
+        QCOMPARE(Signature(Path(file.name), file.untouched), file.signature);
+    }
 }
 
 // lumenveil-cli run with `command` (see Shell) and `input` ends with `status`, prints `out`
@@ -122,6 +177,14 @@ void tst_Cli::commands_data()
         "cannot read the message file \u201Cnone.txt\u201D");
     Row("output in a missing folder", "hide photo.jpg no/such/out.bmp --text x", 2, "",
         "could not be saved as \u201Cno/such/out.bmp\u201D");
+    Row("output is a named pipe", "hide photo.jpg pipe --text x", 2, "",
+        "\u201Cpipe\u201D: it is a named pipe (FIFO), not a file.");
+    Row("output is read-only", "hide photo.jpg readonly.bmp --text x", 2, "",
+        ::geteuid() == 0 ? "the file is read-only" : "Permission denied");
+    if (::geteuid() == 0) {
+        Row("output is a device", "hide photo.jpg null --text x", 2, "", "it is a device");
+        Row("output owned by another", "hide photo.jpg foreign.bmp --text x", 0, "x\n", "");
+    }
     Row("no command", "", 2, "", "no command given");
     Row("unknown command", "encrypt photo.jpg", 2, "", "unknown command \u201Cencrypt\u201D");
     Row("unknown option", "reveal --fast secret.bmp", 2, "", "fast");
