@@ -3,6 +3,7 @@
 #include "picture/bitmap_writer.h"
 #include "picture/picture_format.h"
 
+#include <QBuffer>
 #include <QColorSpace>
 #include <QDir>
 #include <QFile>
@@ -418,6 +419,21 @@ void PictureSurface::WritePixel(int x, int y, ColorValue color)
 {
     reinterpret_cast<QRgb*>(image_.scanLine(y))[x] =
         qRgb(RedOf(color), GreenOf(color), BlueOf(color));
+}
+
+PictureResult PictureSurface::LoadImageData(const QByteArray& bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImage decoded;
+    PictureKind kind = PictureKind::Unknown;
+    PictureResult result = DecodePicture(buffer, bytes.size(), decoded, &kind);
+    if (result.ok()) {
+        image_ = std::move(decoded);
+        kind_ = kind;
+    }
+    return result;
 }
 
 } // namespace lumenveil
