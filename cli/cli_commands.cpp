@@ -3,9 +3,9 @@
 #include "codec/hidden_text.h"
 #include "picture/picture_surface.h"
 
-#include <QCommandLineParser>
 #include <QFile>
 #include <QStringDecoder>
+#include <QStringList>
 
 #include <optional>
 
@@ -34,12 +34,23 @@ constexpr char Usage[] =
     "  -f, --file FILE   read the message to hide from FILE (UTF-8)\n"
     "  -h, --help        show this help and exit\n"
     "  -v, --version     show the version and exit\n"
+    "  --                no options after this: a name that begins with - is a file\n"
     "\n"
     "Exit status:\n"
     "  0  success\n"
     "  1  a picture holds no complete message, or the text does not fit in the picture\n"
     "     or has characters that cannot be stored\n"
     "  2  a usage error, or a file that cannot be read or written\n";
+
+// What the command line asked for.
+struct Options
+{
+    std::optional<QString> text;
+    std::optional<QString> file;
+    bool help = false;
+    bool version = false;
+    QStringList positional;
+};
 
 // Writes UTF-8 text to a C stream.
 void Print(std::FILE* stream, const QString& text)
@@ -79,10 +90,21 @@ std::optional<QString> DecodeUtf8(const QByteArray& bytes)
     if (decoder.hasError()) {
         return std::nullopt;
     }
-    if (text.startsWith(QChar(0xFEFF))) { // a byte-order mark is not part of the message
-        text.remove(0, 1);
-    }
     return text;
+}
+
+// `bytes` for the user: printable ASCII as it is, every other byte as \xNN.
+QString ShowBytes(const QByteArray& bytes)
+{
+    QString shown;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        shown += byte >= 0x20 && byte < 0x7F
+                     ? QString(QLatin1Char(c))
+                     : QStringLiteral("\\x") +
+                           QString::number(byte, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+    }
+    return shown;
 }
 
 QByteArray ReadAll(std::FILE* in)
@@ -105,22 +127,22 @@ bool Load(PictureSurface& surface, const QString& path, std::FILE* err)
     return result.ok();
 }
 
-int Hide(const QCommandLineParser& parser, const QStringList& args, std::FILE* in,
-         std::FILE* err)
+int Hide(const Options& options, std::FILE* in, std::FILE* err)
 {
+    const QStringList& args = options.positional;
     if (args.size() != 2) {
         return UsageError(err, QStringLiteral("hide takes a PICTURE and an OUTPUT file"));
     }
-    if (parser.isSet("text") && parser.isSet("file")) {
+    if (options.text && options.file) {
         return UsageError(err, QStringLiteral("give the message with --text or --file, not both"));
     }
 
     QString source = QStringLiteral("standard input");
     QByteArray bytes;
-    if (parser.isSet("text")) {
-        bytes = parser.value("text").toUtf8();
-    } else if (parser.isSet("file")) {
-        source = parser.value("file");
+    if (options.text) {
+        bytes = options.text->toUtf8();
+    } else if (options.file) {
+        source = *options.file;
         QFile file(source);
         if (!file.open(QIODevice::ReadOnly)) {
             return Complain(err,
@@ -132,11 +154,14 @@ int Hide(const QCommandLineParser& parser, const QStringList& args, std::FILE* i
     } else {
         bytes = ReadAll(in);
     }
-    const std::optional<QString> text = DecodeUtf8(bytes);
+    std::optional<QString> text = DecodeUtf8(bytes);
     if (!text) {
         return Complain(err,
                         QStringLiteral("the message from %1 is not valid UTF-8 text").arg(source),
                         ExitFailure);
+    }
+    if (text->startsWith(QChar(0xFEFF))) { // a byte-order mark is not part of the message
+        text->remove(0, 1);
     }
 
     PictureSurface surface;
@@ -205,38 +230,69 @@ int Capacity(const QStringList& args, std::FILE* out, std::FILE* err)
     return ExitOk;
 }
 
-} // namespace
-
-int Run(const QStringList& arguments, std::FILE* in, std::FILE* out, std::FILE* err)
+// Reads the options and the positional arguments; a complaint, or nothing when all is well.
+QString Parse(const QStringList& args, Options& options)
 {
-    QCommandLineParser parser;
-    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
-    parser.addOption({{"t", "text"}, "The message to hide.", "TEXT"});
-    parser.addOption({{"f", "file"}, "Read the message from FILE.", "FILE"});
-    parser.addOption({{"h", "help"}, "Show the help."});
-    parser.addOption({{"v", "version"}, "Show the version."});
-    if (!parser.parse(arguments)) {
-        return UsageError(err, parser.errorText());
+    bool onlyPositional = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (onlyPositional || arg == QLatin1String("-") || !arg.startsWith('-')) {
+            options.positional.append(arg);
+            continue;
+        }
+        if (arg == QLatin1String("--")) {
+            onlyPositional = true;
+            continue;
+        }
+        const QString name = arg.section('=', 0, 0);
+        std::optional<QString>* valued = nullptr;
+        if (name == QLatin1String("-t") || name == QLatin1String("--text")) {
+            valued = &options.text;
+        } else if (name == QLatin1String("-f") || name == QLatin1String("--file")) {
+            valued = &options.file;
+        } else if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
+            options.help = true;
+            continue;
+        } else if (arg == QLatin1String("-v") || arg == QLatin1String("--version")) {
+            options.version = true;
+            continue;
+        } else {
+            return QStringLiteral("unknown option '%1'").arg(arg);
+        }
+        if (name.startsWith(QLatin1String("--")) && name != arg) {
+            *valued = arg.section('=', 1); // --text=VALUE
+        } else if (name == arg && i + 1 < args.size()) {
+            *valued = args[++i];
+        } else {
+            return name == arg ? QStringLiteral("option '%1' needs a value").arg(arg)
+                               : QStringLiteral("unknown option '%1'").arg(arg);
+        }
     }
-    if (parser.isSet("help")) {
+    return {};
+}
+
+int Dispatch(const Options& options, std::FILE* in, std::FILE* out, std::FILE* err)
+{
+    if (options.help) {
         Print(out, QString::fromLatin1(Usage));
         return ExitOk;
     }
-    if (parser.isSet("version")) {
+    if (options.version) {
         Print(out, QStringLiteral("lumenveil-cli " LUMENVEIL_VERSION "\n"));
         return ExitOk;
     }
-
-    QStringList args = parser.positionalArguments();
+    QStringList args = options.positional;
     if (args.isEmpty()) {
         return UsageError(err, QStringLiteral("no command given"));
     }
     const QString command = args.takeFirst();
-    if (command != QLatin1String("hide") && (parser.isSet("text") || parser.isSet("file"))) {
+    if (command != QLatin1String("hide") && (options.text || options.file)) {
         return UsageError(err, QStringLiteral("--text and --file belong to the hide command"));
     }
+    Options rest = options;
+    rest.positional = args;
     if (command == QLatin1String("hide")) {
-        return Hide(parser, args, in, err);
+        return Hide(rest, in, err);
     }
     if (command == QLatin1String("reveal")) {
         return Reveal(args, out, err);
@@ -245,6 +301,32 @@ int Run(const QStringList& arguments, std::FILE* in, std::FILE* out, std::FILE* 
         return Capacity(args, out, err);
     }
     return UsageError(err, QStringLiteral("unknown command \u201C%1\u201D").arg(command));
+}
+
+} // namespace
+
+int Run(const QList<QByteArray>& arguments, std::FILE* in, std::FILE* out, std::FILE* err)
+{
+    // Names are used exactly as given or not at all: one that is not UTF-8 cannot be carried
+    // to the system unchanged, and a changed one would name another file.
+    QStringList args;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const std::optional<QString> arg = DecodeUtf8(arguments[i]);
+        if (!arg) {
+            return Complain(err,
+                            QStringLiteral("\u201C%1\u201D is not valid UTF-8: lumenveil-cli "
+                                           "takes file names and text in UTF-8 only; rename "
+                                           "the file")
+                                .arg(ShowBytes(arguments[i])),
+                            ExitFailure);
+        }
+        args.append(*arg);
+    }
+    Options options;
+    if (const QString problem = Parse(args, options); !problem.isEmpty()) {
+        return UsageError(err, problem);
+    }
+    return Dispatch(options, in, out, err);
 }
 
 } // namespace lumenveil::cli

@@ -185,9 +185,16 @@ void tst_Cli::commands_data()
         Row("output is a device", "hide photo.jpg null --text x", 2, "", "it is a device");
         Row("output owned by another", "hide photo.jpg foreign.bmp --text x", 0, "x\n", "");
     }
+    Row("output name not UTF-8", "hide photo.jpg \"$(printf 'out\\376.bmp')\" --text x", 2, "",
+        "\u201Cout\\xFE.bmp\u201D is not valid UTF-8");
+    Row("picture name not UTF-8", "reveal \"$(printf 'pic\\377.png')\"", 2, "",
+        "\u201Cpic\\xFF.png\u201D is not valid UTF-8");
     Row("no command", "", 2, "", "no command given");
     Row("unknown command", "encrypt photo.jpg", 2, "", "unknown command \u201Cencrypt\u201D");
-    Row("unknown option", "reveal --fast secret.bmp", 2, "", "fast");
+    Row("unknown option", "reveal --fast secret.bmp", 2, "", "unknown option '--fast'");
+    Row("a name with a leading dash", "reveal -photo.bmp", 2, "", "unknown option '-photo.bmp'");
+    Row("a leading dash after --", "reveal -- -photo.bmp", 2, "",
+        "\u201C-photo.bmp\u201D does not");
     Row("reveal without a picture", "reveal", 2, "", "reveal takes at least one PICTURE");
     Row("hide without output", "hide photo.jpg --text x", 2, "",
         "hide takes a PICTURE and an OUTPUT");
