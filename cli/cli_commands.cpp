@@ -7,7 +7,10 @@
 #include <QStringDecoder>
 #include <QStringList>
 
+#include <cerrno>
 #include <optional>
+
+#include <unistd.h>
 
 namespace lumenveil::cli {
 
@@ -24,8 +27,9 @@ constexpr char Usage[] =
     "      comes from --text, from a UTF-8 text file named by --file, or else from\n"
     "      standard input.\n"
     "  reveal PICTURE...\n"
-    "      Prints the message hidden in each PICTURE (UTF-8) to standard output. With\n"
-    "      several pictures each message stands under a line \"==> PICTURE <==\".\n"
+    "      Prints the message hidden in PICTURE to standard output: exactly its text in\n"
+    "      UTF-8, with a newline added only on a terminal. With several pictures each\n"
+    "      message stands under a line \"==> PICTURE <==\" and ends with a newline.\n"
     "  capacity PICTURE\n"
     "      Prints how many characters of text PICTURE can hold.\n"
     "\n"
@@ -50,6 +54,37 @@ struct Options
     bool help = false;
     bool version = false;
     QStringList positional;
+};
+
+// Standard output with every write checked; the first failure is kept for the end.
+class Output
+{
+public:
+    explicit Output(std::FILE* stream) : stream_(stream) {}
+
+    void Write(const QByteArray& bytes)
+    {
+        const auto size = static_cast<std::size_t>(bytes.size());
+        errno = 0;
+        if (error_ == 0 && std::fwrite(bytes.constData(), 1, size, stream_) != size) {
+            error_ = errno != 0 ? errno : EIO;
+        }
+    }
+
+    // Flushes what is left; the system's error from any write or the flush, 0 when all went out.
+    [[nodiscard]] int Finish()
+    {
+        if (std::fflush(stream_) != 0 && error_ == 0) {
+            error_ = errno != 0 ? errno : EIO;
+        }
+        return error_;
+    }
+
+    [[nodiscard]] bool IsTerminal() const { return ::isatty(::fileno(stream_)) == 1; }
+
+private:
+    std::FILE* stream_;
+    int error_ = 0;
 };
 
 // Writes UTF-8 text to a C stream.
@@ -184,7 +219,14 @@ int Hide(const Options& options, std::FILE* in, std::FILE* err)
     return ExitOk;
 }
 
-int Reveal(const QStringList& pictures, std::FILE* out, std::FILE* err)
+// What follows a message printed alone: nothing, so that the bytes are exactly the message's,
+// except on a terminal when the message does not end a line, so that the prompt starts one.
+QByteArray AfterMessage(const QByteArray& message, bool terminal)
+{
+    return terminal && !message.endsWith('\n') ? QByteArray("\n") : QByteArray();
+}
+
+int Reveal(const QStringList& pictures, Output& out, std::FILE* err)
 {
     if (pictures.isEmpty()) {
         return UsageError(err, QStringLiteral("reveal takes at least one PICTURE"));
@@ -206,17 +248,19 @@ int Reveal(const QStringList& pictures, std::FILE* out, std::FILE* err)
             status = std::max<int>(status, ExitNoMessage);
             continue;
         }
-        if (pictures.size() > 1) {
-            Print(out, QStringLiteral("%1==> %2 <==\n").arg(first ? "" : "\n", picture));
+        const QByteArray message = FromUtf16(outcome.text).toUtf8();
+        if (pictures.size() == 1) {
+            out.Write(message + AfterMessage(message, out.IsTerminal()));
+            continue;
         }
+        out.Write(QStringLiteral("%1==> %2 <==\n").arg(first ? "" : "\n", picture).toUtf8());
+        out.Write(message + '\n');
         first = false;
-        Print(out, FromUtf16(outcome.text) + QLatin1Char('\n'));
     }
-    std::fflush(out);
     return status;
 }
 
-int Capacity(const QStringList& args, std::FILE* out, std::FILE* err)
+int Capacity(const QStringList& args, Output& out, std::FILE* err)
 {
     if (args.size() != 1) {
         return UsageError(err, QStringLiteral("capacity takes one PICTURE"));
@@ -225,8 +269,8 @@ int Capacity(const QStringList& args, std::FILE* out, std::FILE* err)
     if (!Load(surface, args[0], err)) {
         return ExitFailure;
     }
-    Print(out, QString::number(CapacityInChars(surface.ImageWidth(), surface.ImageHeight())) +
-                   QLatin1Char('\n'));
+    out.Write(QByteArray::number(CapacityInChars(surface.ImageWidth(), surface.ImageHeight())) +
+              '\n');
     return ExitOk;
 }
 
@@ -271,14 +315,14 @@ QString Parse(const QStringList& args, Options& options)
     return {};
 }
 
-int Dispatch(const Options& options, std::FILE* in, std::FILE* out, std::FILE* err)
+int Dispatch(const Options& options, std::FILE* in, Output& out, std::FILE* err)
 {
     if (options.help) {
-        Print(out, QString::fromLatin1(Usage));
+        out.Write(Usage);
         return ExitOk;
     }
     if (options.version) {
-        Print(out, QStringLiteral("lumenveil-cli " LUMENVEIL_VERSION "\n"));
+        out.Write("lumenveil-cli " LUMENVEIL_VERSION "\n");
         return ExitOk;
     }
     QStringList args = options.positional;
@@ -326,7 +370,14 @@ int Run(const QList<QByteArray>& arguments, std::FILE* in, std::FILE* out, std::
     if (const QString problem = Parse(args, options); !problem.isEmpty()) {
         return UsageError(err, problem);
     }
-    return Dispatch(options, in, out, err);
+    Output output(out);
+    const int status = Dispatch(options, in, output, err);
+    if (const int error = output.Finish(); error != 0) {
+        return Complain(
+            err, QStringLiteral("cannot write to standard output: %1").arg(qt_error_string(error)),
+            ExitFailure);
+    }
+    return status;
 }
 
 } // namespace lumenveil::cli

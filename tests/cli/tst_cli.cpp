@@ -94,6 +94,9 @@ void tst_Cli::initTestCase()
     QCOMPARE(RunCli(QProcess::splitCommand(hide), dir_.path()).status, 0);
     qputenv("PATH", QFileInfo(qEnvironmentVariable("LUMENVEIL_CLI")).path().toUtf8() + ':' +
                         qgetenv("PATH"));
+    QCOMPARE(
+        RunCli({"hide", "photo.jpg", "lines.bmp", "--text", "two\nlines\n"}, dir_.path()).status,
+        0);
 
     // Files a run must leave as they were, and one whose owner and mode a hide must keep.
     QVERIFY(::mkfifo(QFile::encodeName(Path("pipe")).constData(), 0644) == 0);
@@ -138,21 +141,26 @@ void tst_Cli::commands_data()
     QTest::addColumn<QString>("out");
     QTest::addColumn<QString>("err");
 
-    const QString secret = "the key is under the mat\n";
+    const QString secret = "the key is under the mat";
     const QString none = ": This image has no secret message!";
-    Row("reveal", "reveal secret.bmp", 0, secret, "");
+    Row("reveal: the message's bytes exactly", "reveal secret.bmp", 0, secret, "");
+    Row("reveal on a terminal ends the line",
+        "script -qec 'lumenveil-cli reveal secret.bmp' /dev/null", 0, secret + "\r\n", "");
+    Row("reveal on a terminal, a message ending a line",
+        "script -qec 'lumenveil-cli reveal lines.bmp' /dev/null", 0, "two\r\nlines\r\n", "");
     Row("reveal several", "reveal secret.bmp photo.jpg secret.bmp", 1,
-        "==> secret.bmp <==\n" + secret + "\n==> secret.bmp <==\n" + secret, "photo.jpg" + none);
+        "==> secret.bmp <==\n" + secret + "\n\n==> secret.bmp <==\n" + secret + "\n",
+        "photo.jpg" + none);
     Row("a missing file outranks a picture without a message",
-        "reveal nowhere.gif photo.jpg secret.bmp", 2, "==> secret.bmp <==\n" + secret,
+        "reveal nowhere.gif photo.jpg secret.bmp", 2, "==> secret.bmp <==\n" + secret + "\n",
         "nowhere.gif");
     Row("hide --text", "hide photo.jpg hidden.png --text \"caf\u00E9 \u20AC5\"", 0,
-        "caf\u00E9 \u20AC5\n", "");
+        "caf\u00E9 \u20AC5", "");
     Row("hide --file, after a byte-order mark", "hide photo.jpg hidden.png --file message.txt", 0,
-        "line one\nline two\n\u00FF\n", "");
-    Row("hide from standard input", "hide photo.jpg hidden.png", 0, "from a pipe\n\n", "",
+        "line one\nline two\n\u00FF", "");
+    Row("hide from standard input", "hide photo.jpg hidden.png", 0, "from a pipe\n", "",
         "from a pipe\n");
-    Row("hide from empty standard input", "hide photo.jpg hidden.png", 0, "\n", "");
+    Row("hide from empty standard input", "hide photo.jpg hidden.png", 0, "", "");
     Row("capacity", "capacity photo.jpg", 0, QString("%1\n").arg(60 * 40 / 3 - 24), "");
     Row("capacity of a tiny picture", "capacity tiny.png", 0, "0\n", "");
     Row("version", "--version", 0, "lumenveil-cli 1.10\n", "");
@@ -183,8 +191,11 @@ void tst_Cli::commands_data()
         ::geteuid() == 0 ? "the file is read-only" : "Permission denied");
     if (::geteuid() == 0) {
         Row("output is a device", "hide photo.jpg null --text x", 2, "", "it is a device");
-        Row("output owned by another", "hide photo.jpg foreign.bmp --text x", 0, "x\n", "");
+        Row("output owned by another", "hide photo.jpg foreign.bmp --text x", 0, "x", "");
     }
+    Row("reveal to a full disk", "reveal secret.bmp > /dev/full", 2, "",
+        "cannot write to standard output: No space left on device");
+    Row("capacity to a full disk", "capacity photo.jpg > /dev/full", 2, "", "No space left");
     Row("output name not UTF-8", "hide photo.jpg \"$(printf 'out\\376.bmp')\" --text x", 2, "",
         "\u201Cout\\xFE.bmp\u201D is not valid UTF-8");
     Row("picture name not UTF-8", "reveal \"$(printf 'pic\\377.png')\"", 2, "",
@@ -277,7 +288,7 @@ void tst_Cli::largestPictureRoundTrip()
 
     const Finished reveal = RunCli({"reveal", "hidden.bmp"}, dir_.path());
     QCOMPARE(reveal.status, 0);
-    QCOMPARE(reveal.out, text + "\n");
+    QCOMPARE(reveal.out, text);
     qInfo("hide peaked at %ld MiB (limit %ld MiB)", hidePeakKiB / 1024, LimitKiB / 1024);
 }
 
