@@ -10,6 +10,7 @@
 #include <cerrno>
 #include <optional>
 
+#include <fcntl.h>
 #include <unistd.h>
 
 namespace lumenveil::cli {
@@ -87,6 +88,37 @@ private:
     int error_ = 0;
 };
 
+// Qt's PNG reader leaves libpng's own error handler in place, which prints "libpng error: ..."
+// straight to standard error, and our own message says what went wrong: while a picture is
+// decoded, standard error leads nowhere.
+class QuietDecoders
+{
+public:
+    QuietDecoders() : saved_(::dup(STDERR_FILENO))
+    {
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ >= 0 && null >= 0) {
+            std::fflush(stderr);
+            ::dup2(null, STDERR_FILENO);
+        }
+        if (null >= 0) {
+            ::close(null);
+        }
+    }
+    ~QuietDecoders()
+    {
+        if (saved_ >= 0) {
+            ::dup2(saved_, STDERR_FILENO);
+            ::close(saved_);
+        }
+    }
+    QuietDecoders(const QuietDecoders&) = delete;
+    QuietDecoders& operator=(const QuietDecoders&) = delete;
+
+private:
+    int saved_;
+};
+
 // Writes UTF-8 text to a C stream.
 void Print(std::FILE* stream, const QString& text)
 {
@@ -155,7 +187,11 @@ QByteArray ReadAll(std::FILE* in)
 
 bool Load(PictureSurface& surface, const QString& path, std::FILE* err)
 {
-    const PictureResult result = surface.LoadImageFile(path);
+    PictureResult result;
+    {
+        const QuietDecoders quiet;
+        result = surface.LoadImageFile(path);
+    }
     if (!result.ok()) {
         Complain(err, DescribePictureResult(result, path), ExitFailure);
     }

@@ -92,6 +92,9 @@ void tst_Cli::initTestCase()
     QVERIFY(WriteBytes(Path("message.txt"), "\xEF\xBB\xBFline one\nline two\n\xC3\xBF"));
     const QString hide = R"(hide photo.jpg secret.bmp --text "the key is under the mat")";
     QCOMPARE(RunCli(QProcess::splitCommand(hide), dir_.path()).status, 0);
+    QByteArray png = EncodeImage(PhotoLikeImage(20, 20), "png");
+    png[png.indexOf("IDAT") + 10] ^= 0x55; // a byte of its compressed pixels
+    QVERIFY(WriteBytes(Path("broken.png"), png));
     qputenv("PATH", QFileInfo(qEnvironmentVariable("LUMENVEIL_CLI")).path().toUtf8() + ':' +
                         qgetenv("PATH"));
     QCOMPARE(
@@ -200,6 +203,7 @@ void tst_Cli::commands_data()
         "\u201Cout\\xFE.bmp\u201D is not valid UTF-8");
     Row("picture name not UTF-8", "reveal \"$(printf 'pic\\377.png')\"", 2, "",
         "\u201Cpic\\xFF.png\u201D is not valid UTF-8");
+    Row("a damaged PNG: our line alone", "reveal broken.png", 2, "", "is damaged");
     Row("no command", "", 2, "", "no command given");
     Row("unknown command", "encrypt photo.jpg", 2, "", "unknown command \u201Cencrypt\u201D");
     Row("unknown option", "reveal --fast secret.bmp", 2, "", "unknown option '--fast'");
