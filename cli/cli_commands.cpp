@@ -1,12 +1,16 @@
 #include "cli/cli_commands.h"
 
 #include "codec/hidden_text.h"
+#include "picture/bitmap_writer.h"
+#include "picture/picture_format.h"
 #include "picture/picture_surface.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringList>
 
+#include <algorithm>
 #include <cerrno>
 #include <optional>
 
@@ -34,6 +38,9 @@ constexpr char Usage[] =
     "  capacity PICTURE\n"
     "      Prints how many characters of text PICTURE can hold.\n"
     "\n"
+    "A PICTURE of - is read from standard input; an OUTPUT of - is written to standard\n"
+    "output. File names and text are taken in UTF-8.\n"
+    "\n"
     "Options:\n"
     "  -t, --text TEXT   the message to hide\n"
     "  -f, --file FILE   read the message to hide from FILE (UTF-8)\n"
@@ -46,6 +53,11 @@ constexpr char Usage[] =
     "  1  a picture holds no complete message, or the text does not fit in the picture\n"
     "     or has characters that cannot be stored\n"
     "  2  a usage error, or a file that cannot be read or written\n";
+
+// A picture read from a stream (standard input, a pipe) is held in memory whole before it is
+// decoded; no picture file we could take is larger than a 32-bit bitmap of the most pixels we
+// work on, with room to spare for what a file may carry besides its pixels.
+constexpr qint64 MaxPictureStreamBytes = 4 * MaxPicturePixels + (qint64{64} << 20);
 
 // What the command line asked for.
 struct Options
@@ -82,6 +94,7 @@ public:
     }
 
     [[nodiscard]] bool IsTerminal() const { return ::isatty(::fileno(stream_)) == 1; }
+    [[nodiscard]] int Descriptor() const { return ::fileno(stream_); }
 
 private:
     std::FILE* stream_;
@@ -174,31 +187,100 @@ QString ShowBytes(const QByteArray& bytes)
     return shown;
 }
 
-QByteArray ReadAll(std::FILE* in)
+// Reads `device` until its end, but never more than `limit` bytes: a source may have no end.
+bool ReadAtMost(QIODevice& device, qint64 limit, QByteArray& bytes)
 {
-    QByteArray bytes;
-    char buffer[65536];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
-        bytes.append(buffer, static_cast<qsizetype>(got));
+    constexpr qint64 Piece = qint64{1} << 20;
+    while (bytes.size() < limit) {
+        const qsizetype before = bytes.size();
+        const qint64 wanted = std::min(limit - before, Piece);
+        bytes.resize(before + wanted);
+        const qint64 got = device.read(bytes.data() + before, wanted);
+        bytes.resize(before + std::max<qint64>(got, 0));
+        if (got <= 0) {
+            return got == 0;
+        }
     }
-    return bytes;
+    return true;
 }
 
-bool Load(PictureSurface& surface, const QString& path, std::FILE* err)
+// Loads a picture that is not a file on disk: standard input, a pipe, a device.
+PictureResult LoadStream(PictureSurface& surface, QFile& stream)
+{
+    const auto unreadable = [&] {
+        return PictureResult{PictureStatus::NotReadable, stream.errorString()};
+    };
+    QByteArray bytes;
+    if (!ReadAtMost(stream, 64, bytes)) {
+        return unreadable();
+    }
+    // What is not a picture is not read to its end: it may have none (/dev/zero).
+    if (SniffPictureKind(bytes) == PictureKind::Unknown) {
+        return {PictureStatus::NotAPicture, {}};
+    }
+    if (!ReadAtMost(stream, MaxPictureStreamBytes + 1, bytes)) {
+        return unreadable();
+    }
+    if (bytes.size() > MaxPictureStreamBytes) {
+        return {PictureStatus::NotReadable,
+                QStringLiteral("it gives more than %1 bytes, more than any picture Lumenveil "
+                               "can work on")
+                    .arg(MaxPictureStreamBytes)};
+    }
+    return surface.LoadImageData(bytes);
+}
+
+// Loads `path` ("-": standard input) into `surface`, or says why not.
+bool Load(PictureSurface& surface, const QString& path, std::FILE* in, std::FILE* err)
 {
     PictureResult result;
+    const QFileInfo info(path);
     {
         const QuietDecoders quiet;
-        result = surface.LoadImageFile(path);
+        QFile stream;
+        if (path == QLatin1String("-")) {
+            result = stream.open(::fileno(in), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)
+                         ? LoadStream(surface, stream)
+                         : PictureResult{PictureStatus::NotReadable, stream.errorString()};
+        } else if (info.exists() && !info.isFile() && !info.isDir()) {
+            stream.setFileName(path);
+            result = stream.open(QIODevice::ReadOnly)
+                         ? LoadStream(surface, stream)
+                         : PictureResult{PictureStatus::NotReadable, stream.errorString()};
+        } else {
+            result = surface.LoadImageFile(path);
+        }
     }
     if (!result.ok()) {
-        Complain(err, DescribePictureResult(result, path), ExitFailure);
+        const QString name = path == QLatin1String("-") ? QStringLiteral("standard input") : path;
+        Complain(err, DescribePictureResult(result, name), ExitFailure);
     }
     return result.ok();
 }
 
-int Hide(const Options& options, std::FILE* in, std::FILE* err)
+// Writes the bitmap of `surface` to standard output.
+int SaveToOutput(const PictureSurface& surface, const Output& out, std::FILE* err)
+{
+    if (out.IsTerminal()) {
+        return Complain(err,
+                        QStringLiteral("will not write a bitmap to a terminal: send standard "
+                                       "output to a file or a pipe"),
+                        ExitFailure);
+    }
+    QFile stream;
+    errno = 0;
+    if (!stream.open(out.Descriptor(), QIODevice::WriteOnly | QIODevice::Unbuffered,
+                     QFileDevice::DontCloseHandle) ||
+        !WriteBitmap(stream, surface.Image()) || !stream.flush()) {
+        const QString reason =
+            stream.error() != QFileDevice::NoError ? stream.errorString() : qt_error_string(errno);
+        return Complain(err, QStringLiteral("cannot write to standard output: %1").arg(reason),
+                        ExitFailure);
+    }
+    return ExitOk;
+}
+
+int Hide(const Options& options, std::FILE* in, const Output& out, std::FILE* err)
 {
     const QStringList& args = options.positional;
     if (args.size() != 2) {
@@ -207,23 +289,51 @@ int Hide(const Options& options, std::FILE* in, std::FILE* err)
     if (options.text && options.file) {
         return UsageError(err, QStringLiteral("give the message with --text or --file, not both"));
     }
+    const QString& picture = args[0];
+    const QString& output = args[1];
+    if (picture == QLatin1String("-") && !options.text && !options.file) {
+        return UsageError(err, QStringLiteral("the picture comes from standard input, so give "
+                                              "the message with --text or --file"));
+    }
+
+    // The picture first: what it can hold bounds what is read of the message.
+    PictureSurface surface;
+    if (!Load(surface, picture, in, err)) {
+        return ExitFailure;
+    }
+    const std::int64_t capacity = CapacityInChars(surface.ImageWidth(), surface.ImageHeight());
 
     QString source = QStringLiteral("standard input");
     QByteArray bytes;
     if (options.text) {
         bytes = options.text->toUtf8();
-    } else if (options.file) {
-        source = *options.file;
-        QFile file(source);
-        if (!file.open(QIODevice::ReadOnly)) {
+    } else {
+        QFile file;
+        bool read = false;
+        if (options.file) {
+            source = QStringLiteral("\u201C%1\u201D").arg(*options.file);
+            file.setFileName(*options.file);
+            read = file.open(QIODevice::ReadOnly);
+        } else {
+            read = file.open(::fileno(in), QIODevice::ReadOnly, QFileDevice::DontCloseHandle);
+        }
+        // A character takes at most 4 bytes and a byte-order mark 3: a source that gives more
+        // than that cannot fit, and is not read further (it may have no end: /dev/zero).
+        const qint64 limit = 4 * capacity + 3 + 1;
+        if (!read || !ReadAtMost(file, limit, bytes)) {
             return Complain(err,
-                            QStringLiteral("cannot read the message file \u201C%1\u201D: %2")
-                                .arg(source, file.errorString()),
+                            QStringLiteral("cannot read the message %1 %2: %3")
+                                .arg(options.file ? "file" : "from", source, file.errorString()),
                             ExitFailure);
         }
-        bytes = file.readAll();
-    } else {
-        bytes = ReadAll(in);
+        if (bytes.size() == limit) {
+            return Complain(err,
+                            QStringLiteral("%1: the message from %2 is too long: this picture "
+                                           "can store at most %3 characters.")
+                                .arg(picture, source)
+                                .arg(capacity),
+                            ExitNoMessage);
+        }
     }
     std::optional<QString> text = DecodeUtf8(bytes);
     if (!text) {
@@ -235,18 +345,15 @@ int Hide(const Options& options, std::FILE* in, std::FILE* err)
         text->remove(0, 1);
     }
 
-    PictureSurface surface;
-    const QString& picture = args[0];
-    const QString& output = args[1];
-    if (!Load(surface, picture, err)) {
-        return ExitFailure;
-    }
     const HideOutcome outcome = HideText(surface, ToUtf16(*text));
     if (outcome.status != HideStatus::Hidden) {
         return Complain(err,
                         QStringLiteral("%1: %2").arg(
                             picture, QString::fromStdString(DescribeHideOutcome(outcome))),
                         ExitNoMessage);
+    }
+    if (output == QLatin1String("-")) {
+        return SaveToOutput(surface, out, err);
     }
     const PictureResult saved = surface.SaveBitmapFile(output);
     if (!saved.ok()) {
@@ -262,7 +369,7 @@ QByteArray AfterMessage(const QByteArray& message, bool terminal)
     return terminal && !message.endsWith('\n') ? QByteArray("\n") : QByteArray();
 }
 
-int Reveal(const QStringList& pictures, Output& out, std::FILE* err)
+int Reveal(const QStringList& pictures, std::FILE* in, Output& out, std::FILE* err)
 {
     if (pictures.isEmpty()) {
         return UsageError(err, QStringLiteral("reveal takes at least one PICTURE"));
@@ -271,7 +378,7 @@ int Reveal(const QStringList& pictures, Output& out, std::FILE* err)
     bool first = true;
     for (const QString& picture : pictures) {
         PictureSurface surface;
-        if (!Load(surface, picture, err)) {
+        if (!Load(surface, picture, in, err)) {
             status = ExitFailure;
             continue;
         }
@@ -296,13 +403,13 @@ int Reveal(const QStringList& pictures, Output& out, std::FILE* err)
     return status;
 }
 
-int Capacity(const QStringList& args, Output& out, std::FILE* err)
+int Capacity(const QStringList& args, std::FILE* in, Output& out, std::FILE* err)
 {
     if (args.size() != 1) {
         return UsageError(err, QStringLiteral("capacity takes one PICTURE"));
     }
     PictureSurface surface;
-    if (!Load(surface, args[0], err)) {
+    if (!Load(surface, args[0], in, err)) {
         return ExitFailure;
     }
     out.Write(QByteArray::number(CapacityInChars(surface.ImageWidth(), surface.ImageHeight())) +
@@ -372,13 +479,13 @@ int Dispatch(const Options& options, std::FILE* in, Output& out, std::FILE* err)
     Options rest = options;
     rest.positional = args;
     if (command == QLatin1String("hide")) {
-        return Hide(rest, in, err);
+        return Hide(rest, in, out, err);
     }
     if (command == QLatin1String("reveal")) {
-        return Reveal(args, out, err);
+        return Reveal(args, in, out, err);
     }
     if (command == QLatin1String("capacity")) {
-        return Capacity(args, out, err);
+        return Capacity(args, in, out, err);
     }
     return UsageError(err, QStringLiteral("unknown command \u201C%1\u201D").arg(command));
 }

@@ -151,6 +151,8 @@ void tst_Cli::commands_data()
         "script -qec 'lumenveil-cli reveal secret.bmp' /dev/null", 0, secret + "\r\n", "");
     Row("reveal on a terminal, a message ending a line",
         "script -qec 'lumenveil-cli reveal lines.bmp' /dev/null", 0, "two\r\nlines\r\n", "");
+    Row("reveal a picture from a pipe", "cat secret.bmp | lumenveil-cli reveal -", 0, secret, "");
+    Row("reveal /dev/stdin", "cat secret.bmp | lumenveil-cli reveal /dev/stdin", 0, secret, "");
     Row("reveal several", "reveal secret.bmp photo.jpg secret.bmp", 1,
         "==> secret.bmp <==\n" + secret + "\n\n==> secret.bmp <==\n" + secret + "\n",
         "photo.jpg" + none);
@@ -164,6 +166,9 @@ void tst_Cli::commands_data()
     Row("hide from standard input", "hide photo.jpg hidden.png", 0, "from a pipe\n", "",
         "from a pipe\n");
     Row("hide from empty standard input", "hide photo.jpg hidden.png", 0, "", "");
+    Row("hide a picture from a pipe", "hide - hidden.bmp --text x", 0, "x", "",
+        ReadBytes(Path("photo.jpg")));
+    Row("hide to standard output", "hide photo.jpg - --text x", 0, "x", "");
     Row("capacity", "capacity photo.jpg", 0, QString("%1\n").arg(60 * 40 / 3 - 24), "");
     Row("capacity of a tiny picture", "capacity tiny.png", 0, "0\n", "");
     Row("version", "--version", 0, "lumenveil-cli 1.10\n", "");
@@ -175,6 +180,11 @@ void tst_Cli::commands_data()
         "\u201C\u65E5\u201D (U+65E5)");
     Row("text with the end marker", "hide photo.jpg out.bmp --text \"the end message\"", 1, "",
         "mark the end of a hidden message");
+    Row("message from /dev/zero", "hide photo.jpg out.bmp --file /dev/zero", 1, "",
+        "the message from \u201C/dev/zero\u201D is too long: this picture can store at most 776");
+    Row("message from /dev/urandom", "hide photo.jpg out.bmp --file /dev/urandom", 1, "",
+        "is too long");
+    Row("endless standard input", "hide photo.jpg out.bmp < /dev/zero", 1, "", "is too long");
     Row("standard input not UTF-8", "hide photo.jpg out.bmp", 2, "",
         "the message from standard input is not valid UTF-8", "caf\xE9");
     Row("missing picture", "reveal nowhere.bmp", 2, "",
@@ -199,6 +209,7 @@ void tst_Cli::commands_data()
     Row("reveal to a full disk", "reveal secret.bmp > /dev/full", 2, "",
         "cannot write to standard output: No space left on device");
     Row("capacity to a full disk", "capacity photo.jpg > /dev/full", 2, "", "No space left");
+    Row("bitmap to a full disk", "hide photo.jpg - --text x > /dev/full", 2, "", "No space left");
     Row("output name not UTF-8", "hide photo.jpg \"$(printf 'out\\376.bmp')\" --text x", 2, "",
         "\u201Cout\\xFE.bmp\u201D is not valid UTF-8");
     Row("picture name not UTF-8", "reveal \"$(printf 'pic\\377.png')\"", 2, "",
@@ -210,6 +221,8 @@ void tst_Cli::commands_data()
     Row("a name with a leading dash", "reveal -photo.bmp", 2, "", "unknown option '-photo.bmp'");
     Row("a leading dash after --", "reveal -- -photo.bmp", 2, "",
         "\u201C-photo.bmp\u201D does not");
+    Row("picture and message both from standard input", "hide - out.bmp", 2, "",
+        "--text or --file");
     Row("reveal without a picture", "reveal", 2, "", "reveal takes at least one PICTURE");
     Row("hide without output", "hide photo.jpg --text x", 2, "",
         "hide takes a PICTURE and an OUTPUT");
@@ -244,9 +257,9 @@ void tst_Cli::commands()
         return;
     }
     // Written as a bitmap whatever the name says, and the message reads back.
-    QCOMPARE(run.out, QByteArray());
-    QVERIFY(ReadBytes(Path(arguments[2])).startsWith("BM"));
-    QCOMPARE(QString::fromUtf8(Shell("reveal " + arguments[2], dir_.path()).out), out);
+    const QByteArray bitmap = arguments[2] == "-" ? run.out : ReadBytes(Path(arguments[2]));
+    QVERIFY(bitmap.startsWith("BM") && (arguments[2] == "-" || run.out.isEmpty()));
+    QCOMPARE(QString::fromUtf8(Shell("reveal -", dir_.path(), bitmap).out), out);
 }
 
 void tst_Cli::largestPictureRoundTrip()
