@@ -204,10 +204,12 @@ public:
         if (!exists_ || ::fstat(fd, &made) != 0) {
             return {};
         }
-        // Only what differs is changed, so that a disk without owners (FAT) still takes the file.
-        if (((made.st_uid != info_.st_uid || made.st_gid != info_.st_gid) &&
-             ::fchown(fd, info_.st_uid, info_.st_gid) != 0) ||
-            ::fchmod(fd, info_.st_mode & 07777) != 0) {
+        // Only what differs is changed, so that a disk without owners (FAT) still takes the
+        // file; a change of owner clears the set-id bits, so the mode follows it.
+        const bool owner = made.st_uid != info_.st_uid || made.st_gid != info_.st_gid;
+        const mode_t mode = info_.st_mode & 07777;
+        if ((owner && ::fchown(fd, info_.st_uid, info_.st_gid) != 0) ||
+            ((owner || (made.st_mode & 07777) != mode) && ::fchmod(fd, mode) != 0)) {
             return QStringLiteral("the new file cannot keep the owner and mode of the old one: %1")
                 .arg(qt_error_string(errno));
         }
