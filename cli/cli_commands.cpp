@@ -87,6 +87,7 @@ public:
     // Flushes what is left; the system's error from any write or the flush, 0 when all went out.
     [[nodiscard]] int Finish()
     {
+        errno = 0;
         if (std::fflush(stream_) != 0 && error_ == 0) {
             error_ = errno != 0 ? errno : EIO;
         }
