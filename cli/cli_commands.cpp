@@ -1,13 +1,21 @@
 #include "cli/cli_commands.h"
 
 #include "codec/hidden_text.h"
+#include "picture/bitmap_writer.h"
+#include "picture/picture_format.h"
 #include "picture/picture_surface.h"
 
-#include <QCommandLineParser>
 #include <QFile>
+#include <QFileInfo>
 #include <QStringDecoder>
+#include <QStringList>
 
+#include <algorithm>
+#include <cerrno>
 #include <optional>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace lumenveil::cli {
 
@@ -24,22 +32,106 @@ constexpr char Usage[] =
     "      comes from --text, from a UTF-8 text file named by --file, or else from\n"
     "      standard input.\n"
     "  reveal PICTURE...\n"
-    "      Prints the message hidden in each PICTURE (UTF-8) to standard output. With\n"
-    "      several pictures each message stands under a line \"==> PICTURE <==\".\n"
+    "      Prints the message hidden in PICTURE to standard output: exactly its text in\n"
+    "      UTF-8, with a newline added only on a terminal. With several pictures each\n"
+    "      message stands under a line \"==> PICTURE <==\" and ends with a newline.\n"
     "  capacity PICTURE\n"
     "      Prints how many characters of text PICTURE can hold.\n"
+    "\n"
+    "A PICTURE of - is read from standard input; an OUTPUT of - is written to standard\n"
+    "output. File names and text are taken in UTF-8.\n"
     "\n"
     "Options:\n"
     "  -t, --text TEXT   the message to hide\n"
     "  -f, --file FILE   read the message to hide from FILE (UTF-8)\n"
     "  -h, --help        show this help and exit\n"
     "  -v, --version     show the version and exit\n"
+    "  --                no options after this: a name that begins with - is a file\n"
     "\n"
     "Exit status:\n"
     "  0  success\n"
     "  1  a picture holds no complete message, or the text does not fit in the picture\n"
     "     or has characters that cannot be stored\n"
     "  2  a usage error, or a file that cannot be read or written\n";
+
+// A picture read from a stream (standard input, a pipe) is held in memory whole before it is
+// decoded; no picture file we could take is larger than a 32-bit bitmap of the most pixels we
+// work on, with room to spare for what a file may carry besides its pixels.
+constexpr qint64 MaxPictureStreamBytes = 4 * MaxPicturePixels + (qint64{64} << 20);
+
+// What the command line asked for.
+struct Options
+{
+    std::optional<QString> text;
+    std::optional<QString> file;
+    bool help = false;
+    bool version = false;
+    QStringList positional;
+};
+
+// Standard output with every write checked; the first failure is kept for the end.
+class Output
+{
+public:
+    explicit Output(std::FILE* stream) : stream_(stream) {}
+
+    void Write(const QByteArray& bytes)
+    {
+        const auto size = static_cast<std::size_t>(bytes.size());
+        errno = 0;
+        if (error_ == 0 && std::fwrite(bytes.constData(), 1, size, stream_) != size) {
+            error_ = errno != 0 ? errno : EIO;
+        }
+    }
+
+    // Flushes what is left; the system's error from any write or the flush, 0 when all went out.
+    [[nodiscard]] int Finish()
+    {
+        errno = 0;
+        if (std::fflush(stream_) != 0 && error_ == 0) {
+            error_ = errno != 0 ? errno : EIO;
+        }
+        return error_;
+    }
+
+    [[nodiscard]] bool IsTerminal() const { return ::isatty(::fileno(stream_)) == 1; }
+    [[nodiscard]] int Descriptor() const { return ::fileno(stream_); }
+
+private:
+    std::FILE* stream_;
+    int error_ = 0;
+};
+
+// Qt's PNG reader leaves libpng's own error handler in place, which prints "libpng error: ..."
+// straight to standard error, and our own message says what went wrong: while a picture is
+// decoded, standard error leads nowhere.
+class QuietDecoders
+{
+public:
+    QuietDecoders() : saved_(::dup(STDERR_FILENO))
+    {
+        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+        if (saved_ >= 0 && null >= 0) {
+            std::fflush(stderr);
+            ::dup2(null, STDERR_FILENO);
+        }
+        if (null >= 0) {
+            ::close(null);
+        }
+    }
+    ~QuietDecoders()
+    {
+        if (saved_ >= 0) {
+            ::dup2(saved_, STDERR_FILENO);
+            ::close(saved_);
+        }
+    }
+    QuietDecoders(const QuietDecoders&) = delete;
+    QuietDecoders& operator=(const QuietDecoders&) = delete;
+
+private:
+    int saved_;
+};
 
 // Writes UTF-8 text to a C stream.
 void Print(std::FILE* stream, const QString& text)
@@ -79,78 +171,190 @@ std::optional<QString> DecodeUtf8(const QByteArray& bytes)
     if (decoder.hasError()) {
         return std::nullopt;
     }
-    if (text.startsWith(QChar(0xFEFF))) { // a byte-order mark is not part of the message
-        text.remove(0, 1);
-    }
     return text;
 }
 
-QByteArray ReadAll(std::FILE* in)
+// `bytes` for the user: printable ASCII as it is, every other byte as \xNN.
+QString ShowBytes(const QByteArray& bytes)
 {
-    QByteArray bytes;
-    char buffer[65536];
-    std::size_t got = 0;
-    while ((got = std::fread(buffer, 1, sizeof buffer, in)) > 0) {
-        bytes.append(buffer, static_cast<qsizetype>(got));
+    QString shown;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        shown += byte >= 0x20 && byte < 0x7F
+                     ? QString(QLatin1Char(c))
+                     : QStringLiteral("\\x") +
+                           QString::number(byte, 16).toUpper().rightJustified(2, QLatin1Char('0'));
     }
-    return bytes;
+    return shown;
 }
 
-bool Load(PictureSurface& surface, const QString& path, std::FILE* err)
+// Reads `device` until its end, but never more than `limit` bytes: a source may have no end.
+bool ReadAtMost(QIODevice& device, qint64 limit, QByteArray& bytes)
 {
-    const PictureResult result = surface.LoadImageFile(path);
+    constexpr qint64 Piece = qint64{1} << 20;
+    while (bytes.size() < limit) {
+        const qsizetype before = bytes.size();
+        const qint64 wanted = std::min(limit - before, Piece);
+        bytes.resize(before + wanted);
+        const qint64 got = device.read(bytes.data() + before, wanted);
+        bytes.resize(before + std::max<qint64>(got, 0));
+        if (got <= 0) {
+            return got == 0;
+        }
+    }
+    return true;
+}
+
+// Loads a picture that is not a file on disk: standard input, a pipe, a device.
+PictureResult LoadStream(PictureSurface& surface, QFile& stream)
+{
+    const auto unreadable = [&] {
+        return PictureResult{PictureStatus::NotReadable, stream.errorString()};
+    };
+    QByteArray bytes;
+    if (!ReadAtMost(stream, 64, bytes)) {
+        return unreadable();
+    }
+    // What is not a picture is not read to its end: it may have none (/dev/zero).
+    if (SniffPictureKind(bytes) == PictureKind::Unknown) {
+        return {PictureStatus::NotAPicture, {}};
+    }
+    if (!ReadAtMost(stream, MaxPictureStreamBytes + 1, bytes)) {
+        return unreadable();
+    }
+    if (bytes.size() > MaxPictureStreamBytes) {
+        return {PictureStatus::NotReadable,
+                QStringLiteral("it gives more than %1 bytes, more than any picture Lumenveil "
+                               "can work on")
+                    .arg(MaxPictureStreamBytes)};
+    }
+    return surface.LoadImageData(bytes);
+}
+
+// Loads `path` ("-": standard input) into `surface`, or says why not.
+bool Load(PictureSurface& surface, const QString& path, std::FILE* in, std::FILE* err)
+{
+    PictureResult result;
+    const QFileInfo info(path);
+    {
+        const QuietDecoders quiet;
+        QFile stream;
+        if (path == QLatin1String("-")) {
+            result = stream.open(::fileno(in), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)
+                         ? LoadStream(surface, stream)
+                         : PictureResult{PictureStatus::NotReadable, stream.errorString()};
+        } else if (info.exists() && !info.isFile() && !info.isDir()) {
+            stream.setFileName(path);
+            result = stream.open(QIODevice::ReadOnly)
+                         ? LoadStream(surface, stream)
+                         : PictureResult{PictureStatus::NotReadable, stream.errorString()};
+        } else {
+            result = surface.LoadImageFile(path);
+        }
+    }
     if (!result.ok()) {
-        Complain(err, DescribePictureResult(result, path), ExitFailure);
+        const QString name = path == QLatin1String("-") ? QStringLiteral("standard input") : path;
+        Complain(err, DescribePictureResult(result, name), ExitFailure);
     }
     return result.ok();
 }
 
-int Hide(const QCommandLineParser& parser, const QStringList& args, std::FILE* in,
-         std::FILE* err)
+// Writes the bitmap of `surface` to standard output.
+int SaveToOutput(const PictureSurface& surface, const Output& out, std::FILE* err)
 {
+    if (out.IsTerminal()) {
+        return Complain(err,
+                        QStringLiteral("will not write a bitmap to a terminal: send standard "
+                                       "output to a file or a pipe"),
+                        ExitFailure);
+    }
+    QFile stream;
+    errno = 0;
+    if (!stream.open(out.Descriptor(), QIODevice::WriteOnly | QIODevice::Unbuffered,
+                     QFileDevice::DontCloseHandle) ||
+        !WriteBitmap(stream, surface.Image()) || !stream.flush()) {
+        const QString reason =
+            stream.error() != QFileDevice::NoError ? stream.errorString() : qt_error_string(errno);
+        return Complain(err, QStringLiteral("cannot write to standard output: %1").arg(reason),
+                        ExitFailure);
+    }
+    return ExitOk;
+}
+
+int Hide(const Options& options, std::FILE* in, const Output& out, std::FILE* err)
+{
+    const QStringList& args = options.positional;
     if (args.size() != 2) {
         return UsageError(err, QStringLiteral("hide takes a PICTURE and an OUTPUT file"));
     }
-    if (parser.isSet("text") && parser.isSet("file")) {
+    if (options.text && options.file) {
         return UsageError(err, QStringLiteral("give the message with --text or --file, not both"));
     }
+    const QString& picture = args[0];
+    const QString& output = args[1];
+    if (picture == QLatin1String("-") && !options.text && !options.file) {
+        return UsageError(err, QStringLiteral("the picture comes from standard input, so give "
+                                              "the message with --text or --file"));
+    }
+
+    // The picture first: what it can hold bounds what is read of the message.
+    PictureSurface surface;
+    if (!Load(surface, picture, in, err)) {
+        return ExitFailure;
+    }
+    const std::int64_t capacity = CapacityInChars(surface.ImageWidth(), surface.ImageHeight());
 
     QString source = QStringLiteral("standard input");
     QByteArray bytes;
-    if (parser.isSet("text")) {
-        bytes = parser.value("text").toUtf8();
-    } else if (parser.isSet("file")) {
-        source = parser.value("file");
-        QFile file(source);
-        if (!file.open(QIODevice::ReadOnly)) {
+    if (options.text) {
+        bytes = options.text->toUtf8();
+    } else {
+        QFile file;
+        bool read = false;
+        if (options.file) {
+            source = QStringLiteral("\u201C%1\u201D").arg(*options.file);
+            file.setFileName(*options.file);
+            read = file.open(QIODevice::ReadOnly);
+        } else {
+            read = file.open(::fileno(in), QIODevice::ReadOnly, QFileDevice::DontCloseHandle);
+        }
+        // A character takes at most 4 bytes and a byte-order mark 3: a source that gives more
+        // than that cannot fit, and is not read further (it may have no end: /dev/zero).
+        const qint64 limit = 4 * capacity + 3 + 1;
+        if (!read || !ReadAtMost(file, limit, bytes)) {
             return Complain(err,
-                            QStringLiteral("cannot read the message file \u201C%1\u201D: %2")
-                                .arg(source, file.errorString()),
+                            QStringLiteral("cannot read the message %1 %2: %3")
+                                .arg(options.file ? "file" : "from", source, file.errorString()),
                             ExitFailure);
         }
-        bytes = file.readAll();
-    } else {
-        bytes = ReadAll(in);
+        if (bytes.size() == limit) {
+            return Complain(err,
+                            QStringLiteral("%1: the message from %2 is too long: this picture "
+                                           "can store at most %3 characters.")
+                                .arg(picture, source)
+                                .arg(capacity),
+                            ExitNoMessage);
+        }
     }
-    const std::optional<QString> text = DecodeUtf8(bytes);
+    std::optional<QString> text = DecodeUtf8(bytes);
     if (!text) {
         return Complain(err,
                         QStringLiteral("the message from %1 is not valid UTF-8 text").arg(source),
                         ExitFailure);
     }
-
-    PictureSurface surface;
-    const QString& picture = args[0];
-    const QString& output = args[1];
-    if (!Load(surface, picture, err)) {
-        return ExitFailure;
+    if (text->startsWith(QChar(0xFEFF))) { // a byte-order mark is not part of the message
+        text->remove(0, 1);
     }
+
     const HideOutcome outcome = HideText(surface, ToUtf16(*text));
     if (outcome.status != HideStatus::Hidden) {
         return Complain(err,
                         QStringLiteral("%1: %2").arg(
                             picture, QString::fromStdString(DescribeHideOutcome(outcome))),
                         ExitNoMessage);
+    }
+    if (output == QLatin1String("-")) {
+        return SaveToOutput(surface, out, err);
     }
     const PictureResult saved = surface.SaveBitmapFile(output);
     if (!saved.ok()) {
@@ -159,7 +363,14 @@ int Hide(const QCommandLineParser& parser, const QStringList& args, std::FILE* i
     return ExitOk;
 }
 
-int Reveal(const QStringList& pictures, std::FILE* out, std::FILE* err)
+// What follows a message printed alone: nothing, so that the bytes are exactly the message's,
+// except on a terminal when the message does not end a line, so that the prompt starts one.
+QByteArray AfterMessage(const QByteArray& message, bool terminal)
+{
+    return terminal && !message.endsWith('\n') ? QByteArray("\n") : QByteArray();
+}
+
+int Reveal(const QStringList& pictures, std::FILE* in, Output& out, std::FILE* err)
 {
     if (pictures.isEmpty()) {
         return UsageError(err, QStringLiteral("reveal takes at least one PICTURE"));
@@ -168,7 +379,7 @@ int Reveal(const QStringList& pictures, std::FILE* out, std::FILE* err)
     bool first = true;
     for (const QString& picture : pictures) {
         PictureSurface surface;
-        if (!Load(surface, picture, err)) {
+        if (!Load(surface, picture, in, err)) {
             status = ExitFailure;
             continue;
         }
@@ -181,70 +392,136 @@ int Reveal(const QStringList& pictures, std::FILE* out, std::FILE* err)
             status = std::max<int>(status, ExitNoMessage);
             continue;
         }
-        if (pictures.size() > 1) {
-            Print(out, QStringLiteral("%1==> %2 <==\n").arg(first ? "" : "\n", picture));
+        const QByteArray message = FromUtf16(outcome.text).toUtf8();
+        if (pictures.size() == 1) {
+            out.Write(message + AfterMessage(message, out.IsTerminal()));
+            continue;
         }
+        out.Write(QStringLiteral("%1==> %2 <==\n").arg(first ? "" : "\n", picture).toUtf8());
+        out.Write(message + '\n');
         first = false;
-        Print(out, FromUtf16(outcome.text) + QLatin1Char('\n'));
     }
-    std::fflush(out);
     return status;
 }
 
-int Capacity(const QStringList& args, std::FILE* out, std::FILE* err)
+int Capacity(const QStringList& args, std::FILE* in, Output& out, std::FILE* err)
 {
     if (args.size() != 1) {
         return UsageError(err, QStringLiteral("capacity takes one PICTURE"));
     }
     PictureSurface surface;
-    if (!Load(surface, args[0], err)) {
+    if (!Load(surface, args[0], in, err)) {
         return ExitFailure;
     }
-    Print(out, QString::number(CapacityInChars(surface.ImageWidth(), surface.ImageHeight())) +
-                   QLatin1Char('\n'));
+    out.Write(QByteArray::number(CapacityInChars(surface.ImageWidth(), surface.ImageHeight())) +
+              '\n');
     return ExitOk;
 }
 
-} // namespace
-
-int Run(const QStringList& arguments, std::FILE* in, std::FILE* out, std::FILE* err)
+// Reads the options and the positional arguments; a complaint, or nothing when all is well.
+QString Parse(const QStringList& args, Options& options)
 {
-    QCommandLineParser parser;
-    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
-    parser.addOption({{"t", "text"}, "The message to hide.", "TEXT"});
-    parser.addOption({{"f", "file"}, "Read the message from FILE.", "FILE"});
-    parser.addOption({{"h", "help"}, "Show the help."});
-    parser.addOption({{"v", "version"}, "Show the version."});
-    if (!parser.parse(arguments)) {
-        return UsageError(err, parser.errorText());
+    bool onlyPositional = false;
+    for (qsizetype i = 0; i < args.size(); ++i) {
+        const QString& arg = args[i];
+        if (onlyPositional || arg == QLatin1String("-") || !arg.startsWith('-')) {
+            options.positional.append(arg);
+            continue;
+        }
+        if (arg == QLatin1String("--")) {
+            onlyPositional = true;
+            continue;
+        }
+        const QString name = arg.section('=', 0, 0);
+        std::optional<QString>* valued = nullptr;
+        if (name == QLatin1String("-t") || name == QLatin1String("--text")) {
+            valued = &options.text;
+        } else if (name == QLatin1String("-f") || name == QLatin1String("--file")) {
+            valued = &options.file;
+        } else if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
+            options.help = true;
+            continue;
+        } else if (arg == QLatin1String("-v") || arg == QLatin1String("--version")) {
+            options.version = true;
+            continue;
+        } else {
+            return QStringLiteral("unknown option '%1'").arg(arg);
+        }
+        if (name.startsWith(QLatin1String("--")) && name != arg) {
+            *valued = arg.section('=', 1); // --text=VALUE
+        } else if (name == arg && i + 1 < args.size()) {
+            *valued = args[++i];
+        } else {
+            return name == arg ? QStringLiteral("option '%1' needs a value").arg(arg)
+                               : QStringLiteral("unknown option '%1'").arg(arg);
+        }
     }
-    if (parser.isSet("help")) {
-        Print(out, QString::fromLatin1(Usage));
-        return ExitOk;
-    }
-    if (parser.isSet("version")) {
-        Print(out, QStringLiteral("lumenveil-cli " LUMENVEIL_VERSION "\n"));
-        return ExitOk;
-    }
+    return {};
+}
 
-    QStringList args = parser.positionalArguments();
+int Dispatch(const Options& options, std::FILE* in, Output& out, std::FILE* err)
+{
+    if (options.help) {
+        out.Write(Usage);
+        return ExitOk;
+    }
+    if (options.version) {
+        out.Write("lumenveil-cli " LUMENVEIL_VERSION "\n");
+        return ExitOk;
+    }
+    QStringList args = options.positional;
     if (args.isEmpty()) {
         return UsageError(err, QStringLiteral("no command given"));
     }
     const QString command = args.takeFirst();
-    if (command != QLatin1String("hide") && (parser.isSet("text") || parser.isSet("file"))) {
+    if (command != QLatin1String("hide") && (options.text || options.file)) {
         return UsageError(err, QStringLiteral("--text and --file belong to the hide command"));
     }
+    Options rest = options;
+    rest.positional = args;
     if (command == QLatin1String("hide")) {
-        return Hide(parser, args, in, err);
+        return Hide(rest, in, out, err);
     }
     if (command == QLatin1String("reveal")) {
-        return Reveal(args, out, err);
+        return Reveal(args, in, out, err);
     }
     if (command == QLatin1String("capacity")) {
-        return Capacity(args, out, err);
+        return Capacity(args, in, out, err);
     }
     return UsageError(err, QStringLiteral("unknown command \u201C%1\u201D").arg(command));
+}
+
+} // namespace
+
+int Run(const QList<QByteArray>& arguments, std::FILE* in, std::FILE* out, std::FILE* err)
+{
+    // Names are used exactly as given or not at all: one that is not UTF-8 cannot be carried
+    // to the system unchanged, and a changed one would name another file.
+    QStringList args;
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        const std::optional<QString> arg = DecodeUtf8(arguments[i]);
+        if (!arg) {
+            return Complain(err,
+                            QStringLiteral("\u201C%1\u201D is not valid UTF-8: lumenveil-cli "
+                                           "takes file names and text in UTF-8 only; rename "
+                                           "the file")
+                                .arg(ShowBytes(arguments[i])),
+                            ExitFailure);
+        }
+        args.append(*arg);
+    }
+    Options options;
+    if (const QString problem = Parse(args, options); !problem.isEmpty()) {
+        return UsageError(err, problem);
+    }
+    Output output(out);
+    const int status = Dispatch(options, in, output, err);
+    if (const int error = output.Finish(); error != 0) {
+        return Complain(
+            err, QStringLiteral("cannot write to standard output: %1").arg(qt_error_string(error)),
+            ExitFailure);
+    }
+    return status;
 }
 
 } // namespace lumenveil::cli

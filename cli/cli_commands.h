@@ -1,6 +1,7 @@
 #pragma once
 
-#include <QStringList>
+#include <QByteArray>
+#include <QList>
 
 #include <cstdio>
 
@@ -14,9 +15,10 @@ enum ExitStatus : int
     ExitFailure = 2,   // a usage error, or a file that cannot be read or written
 };
 
-// Runs lumenveil-cli with `arguments` (the program name first); reads a message from `in`
-// where asked, prints results to `out` and complaints to `err`. Returns the exit status.
-[[nodiscard]] int Run(const QStringList& arguments, std::FILE* in, std::FILE* out,
+// Runs lumenveil-cli with `arguments` (the program name first), each exactly the bytes it was
+// given; reads a message or a picture from `in` where asked, prints results to `out` and
+// complaints to `err`. Returns the exit status.
+[[nodiscard]] int Run(const QList<QByteArray>& arguments, std::FILE* in, std::FILE* out,
                       std::FILE* err);
 
 } // namespace lumenveil::cli

@@ -19,5 +19,10 @@ int main(int argc, char* argv[])
 {
     qInstallMessageHandler(QuietMessages);
     QCoreApplication app(argc, argv);
-    return lumenveil::cli::Run(QCoreApplication::arguments(), stdin, stdout, stderr);
+    // The bytes as given: a name that is not UTF-8 would not survive a trip through QString.
+    QList<QByteArray> arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments.append(QByteArray(argv[i]));
+    }
+    return lumenveil::cli::Run(arguments, stdin, stdout, stderr);
 }

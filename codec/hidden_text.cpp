@@ -56,6 +56,16 @@ std::u32string UnstorableCharacters(std::u16string_view text)
     return found;
 }
 
+// Whether reading `text` back would stop before its end: the reader stops at the first end
+// marker it meets, which must be the one that follows the text. That fails for a text containing
+// the marker, and for one ending in a part of it that the marker completes ("end messag").
+bool EndsEarly(std::u16string_view text)
+{
+    std::u16string hidden(text);
+    hidden += EndMarker;
+    return hidden.find(EndMarker) != text.size();
+}
+
 int ClearLsb(int component) { return component - component % 2; }
 
 // The weighted carrier bits of one pixel at its place (phase 0, 1 or 2) in a slot.
@@ -129,7 +139,7 @@ HideOutcome HideText(PixelGrid& grid, std::u16string_view text)
     if (auto unstorable = UnstorableCharacters(text); !unstorable.empty()) {
         return {HideStatus::UnstorableCharacters, 0, std::move(unstorable)};
     }
-    if (text.find(EndMarker) != std::u16string_view::npos) {
+    if (EndsEarly(text)) {
         return {HideStatus::ContainsEndMarker, 0, {}};
     }
 
@@ -215,7 +225,9 @@ std::string DescribeHideOutcome(const HideOutcome& outcome)
     switch (outcome.status) {
     case HideStatus::Hidden: return "The message is hidden in the picture.";
     case HideStatus::DoesNotFit:
-        return "Text is " + std::to_string(outcome.shortfall) +
+        // Characters over, not pixels: the last one counts even when it partly fits.
+        return "Text is " +
+               std::to_string((outcome.shortfall + PixelsPerChar - 1) / PixelsPerChar) +
                " characters longer than this picture can store!";
     case HideStatus::UnstorableCharacters:
         return "The text contains characters that cannot be hidden in a picture: " +
@@ -224,8 +236,9 @@ std::string DescribeHideOutcome(const HideOutcome& outcome)
                "stored. Replace or remove them and try again.";
     case HideStatus::ContainsEndMarker:
         return "The text contains the words \u201C" + std::string("end message") +
-               "\u201D, which mark the end of a hidden message: everything after them would "
-               "be lost when the message is read. Change those words and try again.";
+               "\u201D, or ends with the first part of them, and those words mark the end of a "
+               "hidden message: it would read back cut off where they begin. Change those words "
+               "and try again.";
     }
     return {};
 }

@@ -13,13 +13,14 @@ enum class HideStatus
     Hidden,               // the framed message is in the picture
     DoesNotFit,           // the picture has too few pixels; nothing was touched
     UnstorableCharacters, // the text has characters without a code; nothing was touched
-    ContainsEndMarker,    // the text contains the end marker and would read back cut off
+    ContainsEndMarker,    // the text would read back cut off at an end marker of its own
 };
 
 struct HideOutcome
 {
     HideStatus status = HideStatus::Hidden;
-    std::int64_t shortfall = 0;  // DoesNotFit: pixels missing, 3 * L - W * H
+    std::int64_t shortfall = 0;  // DoesNotFit: pixels missing, 3 * L - W * H (the user is told
+                                 // of characters: this divided by 3, rounded up)
     std::u32string unstorable;   // UnstorableCharacters: each offending character once, in order
 };
 

@@ -3,6 +3,7 @@
 #include "picture/bitmap_writer.h"
 #include "picture/picture_format.h"
 
+#include <QBuffer>
 #include <QColorSpace>
 #include <QDir>
 #include <QFile>
@@ -15,6 +16,7 @@
 
 #include <cerrno>
 #ifdef Q_OS_UNIX
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 #include <cstring>
@@ -153,6 +155,76 @@ QString WhyNotWritable(const QString& path)
 #endif
     return QStringLiteral("the file is read-only");
 }
+
+// The file a save would replace, as it was before: what it is decides whether it may be
+// replaced, and its owner and mode pass to the new file.
+class ReplacedFile
+{
+public:
+    explicit ReplacedFile(const QString& path)
+    {
+#ifdef Q_OS_UNIX
+        exists_ = ::stat(QFile::encodeName(path).constData(), &info_) == 0; // through links
+#else
+        Q_UNUSED(path);
+#endif
+    }
+
+    // Why it must stay, or nothing. Only a regular file is replaced: a pipe, a device or a socket
+    // would become a plain file behind the back of whatever uses it. A file without any write
+    // bit was marked by its owner to be kept, and is, even from root, whom the system lets in.
+    [[nodiscard]] QString WhyKept() const
+    {
+#ifdef Q_OS_UNIX
+        if (!exists_ || S_ISDIR(info_.st_mode)) {
+            return {};
+        }
+        if (S_ISFIFO(info_.st_mode)) {
+            return QStringLiteral("it is a named pipe (FIFO), not a file");
+        }
+        if (S_ISSOCK(info_.st_mode)) {
+            return QStringLiteral("it is a socket, not a file");
+        }
+        if (!S_ISREG(info_.st_mode)) {
+            return QStringLiteral("it is a device, not a file");
+        }
+        if ((info_.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+            return QStringLiteral("the file is read-only");
+        }
+#endif
+        return {};
+    }
+
+    // Gives the new file, open as `fd`, the old one's owner, group and mode; the system's reason
+    // when it cannot, and then the old file must stay.
+    [[nodiscard]] QString PassOnTo(int fd) const
+    {
+#ifdef Q_OS_UNIX
+        struct stat made {};
+        if (!exists_ || ::fstat(fd, &made) != 0) {
+            return {};
+        }
+        // Only what differs is changed, so that a disk without owners (FAT) still takes the
+        // file; a change of owner clears the set-id bits, so the mode follows it.
+        const bool owner = made.st_uid != info_.st_uid || made.st_gid != info_.st_gid;
+        const mode_t mode = info_.st_mode & 07777;
+        if ((owner && ::fchown(fd, info_.st_uid, info_.st_gid) != 0) ||
+            ((owner || (made.st_mode & 07777) != mode) && ::fchmod(fd, mode) != 0)) {
+            return QStringLiteral("the new file cannot keep the owner and mode of the old one: %1")
+                .arg(qt_error_string(errno));
+        }
+#else
+        Q_UNUSED(fd);
+#endif
+        return {};
+    }
+
+private:
+#ifdef Q_OS_UNIX
+    struct stat info_ {};
+    bool exists_ = false;
+#endif
+};
 
 } // namespace
 
@@ -309,11 +381,19 @@ PictureResult PictureSurface::SaveBitmapFile(const QString& path) const
         // be replaced; the user marked it so to keep it.
         return Fail(PictureStatus::CannotWrite, WhyNotWritable(path));
     }
+    const ReplacedFile replaced(path);
+    if (QString kept = replaced.WhyKept(); !kept.isEmpty()) {
+        return Fail(PictureStatus::CannotWrite, kept);
+    }
 
     // The new file is written beside the old one and takes its place only when complete.
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly)) {
         return Fail(PictureStatus::CannotWrite, file.errorString());
+    }
+    if (QString kept = replaced.PassOnTo(file.handle()); !kept.isEmpty()) {
+        file.cancelWriting();
+        return Fail(PictureStatus::CannotWrite, kept);
     }
     if (!WriteBitmap(file, image_) || !file.flush()) {
         // QSaveFile does not always carry the system's reason for a failed write; errno does.
@@ -341,6 +421,21 @@ void PictureSurface::WritePixel(int x, int y, ColorValue color)
 {
     reinterpret_cast<QRgb*>(image_.scanLine(y))[x] =
         qRgb(RedOf(color), GreenOf(color), BlueOf(color));
+}
+
+PictureResult PictureSurface::LoadImageData(const QByteArray& bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImage decoded;
+    PictureKind kind = PictureKind::Unknown;
+    PictureResult result = DecodePicture(buffer, bytes.size(), decoded, &kind);
+    if (result.ok()) {
+        image_ = std::move(decoded);
+        kind_ = kind;
+    }
+    return result;
 }
 
 } // namespace lumenveil

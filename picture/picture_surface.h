@@ -51,6 +51,9 @@ public:
     // Makes the picture in `path` the whole surface. On failure the surface is unchanged.
     [[nodiscard]] PictureResult LoadImageFile(const QString& path);
 
+    // Makes the picture held in `bytes` the whole surface. On failure the surface is unchanged.
+    [[nodiscard]] PictureResult LoadImageData(const QByteArray& bytes);
+
     // Writes the whole surface to `path` as a 24-bit bitmap, whatever the name's extension.
     // Replaces an existing file only once the new one is complete; on failure the existing
     // file is untouched and nothing is left behind.

@@ -1,13 +1,18 @@
 #include "support/system.h"
 #include "support/test_pictures.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStorageInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
 using namespace lumenveil::test;
 
@@ -20,13 +25,63 @@ private slots:
     void initTestCase();
     void commands_data();
     void commands();
+    void cleanup();
     void largestPictureRoundTrip(); // last: it measures every run before it
 
 private:
     QString Path(const QString& name) const { return dir_.filePath(name); }
 
     QTemporaryDir dir_;
+    struct Watched
+    {
+        QString name;
+        bool untouched; // else only its kind, mode and owner stay
+        QString signature;
+    };
+    QList<Watched> watched_; // files no run may change
 };
+
+// What a run might change of the file at `path`: its kind, mode and owner, and, `untouched`,
+// that it is the same file with the same bytes.
+static QString Signature(const QString& path, bool untouched)
+{
+    struct stat info = {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0) {
+        return "gone";
+    }
+    const QString owner =
+        QString("mode %1 owner %2:%3").arg(info.st_mode, 0, 8).arg(info.st_uid).arg(info.st_gid);
+    return untouched ? owner + QString(" inode %1 size %2 changed %3.%4")
+                                   .arg(info.st_ino)
+                                   .arg(info.st_size)
+                                   .arg(info.st_mtim.tv_sec)
+                                   .arg(info.st_mtim.tv_nsec)
+                     : owner;
+}
+
+// How a row ran: the shell runs `exec lumenveil-cli COMMAND`, or COMMAND itself where it names
+// the program, in `folder` with `input` on standard input.
+struct Ran
+{
+    int status = -1;
+    QByteArray out;
+    QString err;
+};
+static Ran Shell(const QString& command, const QString& folder, const QByteArray& input = {})
+{
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.start(
+        "sh",
+        {"-c", command.contains("lumenveil-cli ") ? command : "exec lumenveil-cli " + command});
+    process.write(input);
+    process.closeWriteChannel();
+    if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
+        return {};
+    }
+    return {process.exitCode(), process.readAllStandardOutput(),
+            QString::fromUtf8(process.readAllStandardError())};
+}
 
 void tst_Cli::initTestCase()
 {
@@ -37,50 +92,99 @@ void tst_Cli::initTestCase()
     QVERIFY(WriteBytes(Path("message.txt"), "\xEF\xBB\xBFline one\nline two\n\xC3\xBF"));
     const QString hide = R"(hide photo.jpg secret.bmp --text "the key is under the mat")";
     QCOMPARE(RunCli(QProcess::splitCommand(hide), dir_.path()).status, 0);
+    QByteArray png = EncodeImage(PhotoLikeImage(20, 20), "png");
+    png[png.indexOf("IDAT") + 10] ^= 0x55; // a byte of its compressed pixels
+    QVERIFY(WriteBytes(Path("broken.png"), png));
+    qputenv("PATH", QFileInfo(qEnvironmentVariable("LUMENVEIL_CLI")).path().toUtf8() + ':' +
+                        qgetenv("PATH"));
+    QCOMPARE(
+        RunCli({"hide", "photo.jpg", "lines.bmp", "--text", "two\nlines\n"}, dir_.path()).status,
+        0);
+
+    // Files a run must leave as they were, and one whose owner and mode a hide must keep.
+    QVERIFY(::mkfifo(QFile::encodeName(Path("pipe")).constData(), 0644) == 0);
+    QVERIFY(WriteBytes(Path("readonly.bmp"), "kept") &&
+            QFile::setPermissions(Path("readonly.bmp"), QFile::ReadOwner | QFile::ReadGroup));
+    QStringList untouched{"pipe", "readonly.bmp"};
+    if (::geteuid() == 0) { // a device node of our own, not the system's /dev/null
+        QVERIFY(::mknod(QFile::encodeName(Path("null")).constData(), S_IFCHR | 0666,
+                        makedev(1, 3)) == 0);
+        QVERIFY(QFile::copy(Path("secret.bmp"), Path("foreign.bmp")));
+        QVERIFY(::chown(QFile::encodeName(Path("foreign.bmp")).constData(), 1234, 2345) == 0);
+        QVERIFY(QFile::setPermissions(Path("foreign.bmp"),
+                                      QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+        watched_.append({"foreign.bmp", false, Signature(Path("foreign.bmp"), false)});
+        untouched << "null";
+    }
+    for (const QString& name : untouched) {
+        watched_.append({name, true, Signature(Path(name), true)});
+    }
 }
 
-// lumenveil-cli run with `command` (split as a shell does) and `input` ends with `status`, prints
-// `out` exactly (a hide: what revealing its output prints) and `err` in its errors (empty: none).
+void tst_Cli::cleanup()
+{
+    for (const Watched& file : watched_) {
+        QCOMPARE(Signature(Path(file.name), file.untouched), file.signature);
+    }
+}
+
+// lumenveil-cli run with `command` (see Shell) and `input` ends with `status`, prints `out`
+// exactly (a hide: what revealing its output prints) and `err` in its errors (empty: none).
 static void Row(const char* name, const QString& command, int status, const QString& out,
                 const QString& err, const QByteArray& input = {})
 {
-    QTest::newRow(name) << QProcess::splitCommand(command) << input << status << out << err;
+    QTest::newRow(name) << command << input << status << out << err;
 }
 
 void tst_Cli::commands_data()
 {
-    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("command");
     QTest::addColumn<QByteArray>("input");
     QTest::addColumn<int>("status");
     QTest::addColumn<QString>("out");
     QTest::addColumn<QString>("err");
 
-    const QString secret = "the key is under the mat\n";
+    const QString secret = "the key is under the mat";
     const QString none = ": This image has no secret message!";
-    Row("reveal", "reveal secret.bmp", 0, secret, "");
+    Row("reveal: the message's bytes exactly", "reveal secret.bmp", 0, secret, "");
+    Row("reveal on a terminal ends the line",
+        "script -qec 'lumenveil-cli reveal secret.bmp' /dev/null", 0, secret + "\r\n", "");
+    Row("reveal on a terminal, a message ending a line",
+        "script -qec 'lumenveil-cli reveal lines.bmp' /dev/null", 0, "two\r\nlines\r\n", "");
+    Row("reveal a picture from a pipe", "cat secret.bmp | lumenveil-cli reveal -", 0, secret, "");
+    Row("reveal /dev/stdin", "cat secret.bmp | lumenveil-cli reveal /dev/stdin", 0, secret, "");
     Row("reveal several", "reveal secret.bmp photo.jpg secret.bmp", 1,
-        "==> secret.bmp <==\n" + secret + "\n==> secret.bmp <==\n" + secret, "photo.jpg" + none);
+        "==> secret.bmp <==\n" + secret + "\n\n==> secret.bmp <==\n" + secret + "\n",
+        "photo.jpg" + none);
     Row("a missing file outranks a picture without a message",
-        "reveal nowhere.gif photo.jpg secret.bmp", 2, "==> secret.bmp <==\n" + secret,
+        "reveal nowhere.gif photo.jpg secret.bmp", 2, "==> secret.bmp <==\n" + secret + "\n",
         "nowhere.gif");
     Row("hide --text", "hide photo.jpg hidden.png --text \"caf\u00E9 \u20AC5\"", 0,
-        "caf\u00E9 \u20AC5\n", "");
+        "caf\u00E9 \u20AC5", "");
     Row("hide --file, after a byte-order mark", "hide photo.jpg hidden.png --file message.txt", 0,
-        "line one\nline two\n\u00FF\n", "");
-    Row("hide from standard input", "hide photo.jpg hidden.png", 0, "from a pipe\n\n", "",
+        "line one\nline two\n\u00FF", "");
+    Row("hide from standard input", "hide photo.jpg hidden.png", 0, "from a pipe\n", "",
         "from a pipe\n");
-    Row("hide from empty standard input", "hide photo.jpg hidden.png", 0, "\n", "");
+    Row("hide from empty standard input", "hide photo.jpg hidden.png", 0, "", "");
+    Row("hide a picture from a pipe", "hide - hidden.bmp --text x", 0, "x", "",
+        ReadBytes(Path("photo.jpg")));
+    Row("hide to standard output", "hide photo.jpg - --text x", 0, "x", "");
     Row("capacity", "capacity photo.jpg", 0, QString("%1\n").arg(60 * 40 / 3 - 24), "");
     Row("capacity of a tiny picture", "capacity tiny.png", 0, "0\n", "");
     Row("version", "--version", 0, "lumenveil-cli 1.10\n", "");
     Row("no message", "reveal photo.jpg", 1, "", "photo.jpg" + none);
     Row("too small to hold one", "reveal tiny.png", 1, "", "tiny.png" + none);
     Row("text does not fit", "hide tiny.png out.bmp --text hello", 1, "",
-        "tiny.png: Text is 23 characters longer than this picture can store!");
+        "tiny.png: Text is 8 characters longer than this picture can store!");
     Row("characters that cannot be stored", "hide photo.jpg out.bmp --text \u65E5", 1, "",
         "\u201C\u65E5\u201D (U+65E5)");
     Row("text with the end marker", "hide photo.jpg out.bmp --text \"the end message\"", 1, "",
         "mark the end of a hidden message");
+    Row("message from /dev/zero", "hide photo.jpg out.bmp --file /dev/zero", 1, "",
+        "the message from \u201C/dev/zero\u201D is too long: this picture can store at most 776");
+    Row("message from /dev/urandom", "hide photo.jpg out.bmp --file /dev/urandom", 1, "",
+        "is too long");
+    Row("endless standard input", "hide photo.jpg out.bmp < /dev/zero", 1, "", "is too long");
     Row("standard input not UTF-8", "hide photo.jpg out.bmp", 2, "",
         "the message from standard input is not valid UTF-8", "caf\xE9");
     Row("missing picture", "reveal nowhere.bmp", 2, "",
@@ -94,9 +198,31 @@ void tst_Cli::commands_data()
         "cannot read the message file \u201Cnone.txt\u201D");
     Row("output in a missing folder", "hide photo.jpg no/such/out.bmp --text x", 2, "",
         "could not be saved as \u201Cno/such/out.bmp\u201D");
+    Row("output is a named pipe", "hide photo.jpg pipe --text x", 2, "",
+        "\u201Cpipe\u201D: it is a named pipe (FIFO), not a file.");
+    Row("output is read-only", "hide photo.jpg readonly.bmp --text x", 2, "",
+        ::geteuid() == 0 ? "the file is read-only" : "Permission denied");
+    if (::geteuid() == 0) {
+        Row("output is a device", "hide photo.jpg null --text x", 2, "", "it is a device");
+        Row("output owned by another", "hide photo.jpg foreign.bmp --text x", 0, "x", "");
+    }
+    Row("reveal to a full disk", "reveal secret.bmp > /dev/full", 2, "",
+        "cannot write to standard output: No space left on device");
+    Row("capacity to a full disk", "capacity photo.jpg > /dev/full", 2, "", "No space left");
+    Row("bitmap to a full disk", "hide photo.jpg - --text x > /dev/full", 2, "", "No space left");
+    Row("output name not UTF-8", "hide photo.jpg \"$(printf 'out\\376.bmp')\" --text x", 2, "",
+        "\u201Cout\\xFE.bmp\u201D is not valid UTF-8");
+    Row("picture name not UTF-8", "reveal \"$(printf 'pic\\377.png')\"", 2, "",
+        "\u201Cpic\\xFF.png\u201D is not valid UTF-8");
+    Row("a damaged PNG: our line alone", "reveal broken.png", 2, "", "is damaged");
     Row("no command", "", 2, "", "no command given");
     Row("unknown command", "encrypt photo.jpg", 2, "", "unknown command \u201Cencrypt\u201D");
-    Row("unknown option", "reveal --fast secret.bmp", 2, "", "fast");
+    Row("unknown option", "reveal --fast secret.bmp", 2, "", "unknown option '--fast'");
+    Row("a name with a leading dash", "reveal -photo.bmp", 2, "", "unknown option '-photo.bmp'");
+    Row("a leading dash after --", "reveal -- -photo.bmp", 2, "",
+        "\u201C-photo.bmp\u201D does not");
+    Row("picture and message both from standard input", "hide - out.bmp", 2, "",
+        "--text or --file");
     Row("reveal without a picture", "reveal", 2, "", "reveal takes at least one PICTURE");
     Row("hide without output", "hide photo.jpg --text x", 2, "",
         "hide takes a PICTURE and an OUTPUT");
@@ -107,25 +233,33 @@ void tst_Cli::commands_data()
 
 void tst_Cli::commands()
 {
-    QFETCH(QStringList, arguments);
+    QFETCH(QString, command);
     QFETCH(QByteArray, input);
     QFETCH(int, status);
     QFETCH(QString, out);
     QFETCH(QString, err);
-    const Finished run = RunCli(arguments, dir_.path(), input);
+    const auto entries = [this] {
+        return QDir(dir_.path()).entryList(QDir::AllEntries | QDir::System);
+    };
+    const QStringList before = entries();
+    const Ran run = Shell(command, dir_.path(), input);
     QCOMPARE(run.status, status);
     QVERIFY2(err.isEmpty() ? run.err.isEmpty() : run.err.contains(err), qPrintable(run.err));
-    // A failure says so in lines of its own and writes nothing.
-    QVERIFY(status == 0 ||
-            (run.err.startsWith("lumenveil-cli: ") && !QFile::exists(Path("out.bmp"))));
+    // Nothing but our own lines on standard error; a failure says so and writes no file.
+    for (const QString& line : run.err.split('\n', Qt::SkipEmptyParts)) {
+        QVERIFY2(line.startsWith("lumenveil-cli: ") || line.startsWith("Try 'lumenveil-cli"),
+                 qPrintable(line));
+    }
+    QVERIFY(status == 0 || (!run.err.isEmpty() && entries() == before));
+    const QStringList arguments = QProcess::splitCommand(command);
     if (arguments.value(0) != "hide" || status != 0) {
-        QCOMPARE(run.out, out);
+        QCOMPARE(QString::fromUtf8(run.out), out);
         return;
     }
     // Written as a bitmap whatever the name says, and the message reads back.
-    QCOMPARE(run.out, QString());
-    QVERIFY(ReadBytes(Path(arguments[2])).startsWith("BM"));
-    QCOMPARE(RunCli({"reveal", arguments[2]}, dir_.path()).out, out);
+    const QByteArray bitmap = arguments[2] == "-" ? run.out : ReadBytes(Path(arguments[2]));
+    QVERIFY(bitmap.startsWith("BM") && (arguments[2] == "-" || run.out.isEmpty()));
+    QCOMPARE(QString::fromUtf8(Shell("reveal -", dir_.path(), bitmap).out), out);
 }
 
 void tst_Cli::largestPictureRoundTrip()
@@ -171,7 +305,7 @@ void tst_Cli::largestPictureRoundTrip()
 
     const Finished reveal = RunCli({"reveal", "hidden.bmp"}, dir_.path());
     QCOMPARE(reveal.status, 0);
-    QCOMPARE(reveal.out, text + "\n");
+    QCOMPARE(reveal.out, text);
     qInfo("hide peaked at %ld MiB (limit %ld MiB)", hidePeakKiB / 1024, LimitKiB / 1024);
 }
 

@@ -167,6 +167,13 @@ void tst_Codec::hide_data()
         << "see you at the end message board" << 1 << 1 << ContainsEndMarker << qint64{0} << "";
     QTest::newRow("end marker alone")
         << "end message" << 1 << 1 << ContainsEndMarker << qint64{0} << "";
+    // The marker that follows the text must be the first one read: no ending may complete one.
+    QTest::newRow("ending in end messag")
+        << "Meet me at the end messag" << 1 << 1 << ContainsEndMarker << qint64{0} << "";
+    QTest::newRow("ending in xend message")
+        << "xend message" << 1 << 1 << ContainsEndMarker << qint64{0} << "";
+    QTest::newRow("ending in end messa") << "end messa" << 11 << 9 << Hidden << qint64{0} << "";
+    QTest::newRow("ending in end mess") << "end mess" << 12 << 8 << Hidden << qint64{0} << "";
 }
 
 void tst_Codec::hide()

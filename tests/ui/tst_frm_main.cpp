@@ -386,7 +386,7 @@ void tst_FrmMain::flows_data()
     const QString read = "click cmdGetEmbeddedText | asked busy exclamation ok [Lumenveil v1.1]: ";
     add("refused: 8 x 8 cannot hold the markers",
         refused("tiny.bmp 8x8", "",
-                hide + "[Lumenveil]: Text is 8 characters longer than this "
+                hide + "[Lumenveil]: Text is 3 characters longer than this "
                        "picture can store!"));
     add("refused: characters outside the code page",
         refused("photo.bmp 200x150", QStringLiteral("snow \u2603 and \U0001F600"),
