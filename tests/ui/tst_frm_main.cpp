@@ -95,7 +95,7 @@ struct Window
 
 // Plays one step of a flow: an action (load, answer, reply, set, focus, click (a control or menu
 // entry), dclick, key, close, check, busy, scroll, arrow, thumb) or a check (asked,
-// enabled, text, caption, view, arrange, tabs, picture, saved, filter, hidden, shows).
+// enabled, text, caption, view, corner, arrange, tabs, picture, saved, filter, hidden, shows).
 void Play(Window& w, const QString& step)
 {
     const qsizetype space = step.indexOf(' ');
@@ -187,6 +187,11 @@ void Play(Window& w, const QString& step)
                  arg);
         // On screen: the part of the box inside the frame, its place rounded down.
         QCOMPARE(picture->geometry(), shown.intersected(picture->parentWidget()->rect()));
+    } else if (command == "corner") { // the frame's last uncovered pixel shows the picture's last
+        const QImage seen =
+            w.Find(QStringLiteral("client"))->grab({10 + 347, 10 + 247, 1, 1}).toImage();
+        QCOMPARE(seen.convertToFormat(QImage::Format_RGB32).pixel(0, 0),
+                 surface.Image().pixel(surface.ImageWidth() - 1, surface.ImageHeight() - 1));
     } else if (command == "arrange") { // the arithmetic alone, for sizes no test loads
         const ViewArrangement view =
             ArrangeView(first.section('x', 0, 0).toInt(), first.section('x', 1).toInt());
@@ -295,28 +300,29 @@ void tst_FrmMain::flows_data()
     // Each picture follows a larger one scrolled away from the corner; then the arithmetic
     // alone: a disabled bar's maximum is negative, and sizes far beyond the frame.
     const QString scrolled = "load big.bmp 1000x800 | scroll HScroll1 300 | scroll VScroll1 200 | "
-                             "view -300,-200 1000x800 across:650@300 down:550@200 | load next.bmp ";
+                             "view -300,-200 1000x800 across:652@300 down:552@200 | load next.bmp ";
     add("arrange: 350 x 250 fills the frame; tab order with the bars and a text",
-        scrolled + "350x250 | view 0,0 350x250 across:0@0 down:0@0 | set a message | enabled all | "
+        scrolled + "350x250 | view 0,0 350x250 across:2@0 down:2@0 | set a message | enabled all | "
                    "focus cmdLoadImage | tabs cmdLoadImage cmdGetEmbeddedText cmdEmbedText txtText "
                    "Picture1 Picture2 VScroll1 HScroll1 cmdLoadImage");
     add("arrange: 99 x 66 centred, half a pixel",
         scrolled + "99x66 | view 125.5,92 99x66 across:off down:off | shows");
-    add("arrange: the frame's edges and pictures far larger",
+    add("arrange: the frame's edges, the bars' strip and pictures far larger",
         "arrange 89x65 at 130.5,92.5 across:off -261 down:off -185 | arrange 351x251 at 0,0 "
-        "across:1 down:1 | arrange 349x800 at 0.5,0 across:off -1 down:550 | arrange 40000x300 at "
-        "0,0 across:39650 down:50 | arrange 1x268435456 at 174.5,0 across:off -349 down:268435206 "
-        "| arrange 0x0 at 175,125 across:off -350 down:off -250");
+        "across:3 down:3 | arrange 348x248 at 0,0 across:0 down:0 | arrange 347x800 at 1.5,0 "
+        "across:off -3 down:552 | arrange 40000x300 at 0,0 across:39652 down:52 | arrange "
+        "1x268435456 at 174.5,0 across:off -349 down:268435208 | arrange 0x0 at 175,125 across:off "
+        "-350 down:off -250");
 
     // Scrolling with the arrows, the keys and the thumb of the bars.
     add("scroll: arrow 30, page 50 and End across; page and arrow 30 down",
-        "load big.bmp 1000x800 | arrow HScroll1 | view -30,0 1000x800 across:650@30 down:550@0 | "
-        "focus HScroll1 | key PgDown | view -80,0 1000x800 across:650@80 down:550@0 | key End | "
-        "view -650,0 1000x800 across:650@650 down:550@0 | focus VScroll1 | key PgDown | arrow "
-        "VScroll1 | view -650,-60 1000x800 across:650@650 down:550@60 | shows");
+        "load big.bmp 1000x800 | arrow HScroll1 | view -30,0 1000x800 across:652@30 down:552@0 | "
+        "focus HScroll1 | key PgDown | view -80,0 1000x800 across:652@80 down:552@0 | key End | "
+        "view -652,0 1000x800 across:652@652 down:552@0 | focus VScroll1 | key PgDown | arrow "
+        "VScroll1 | view -652,-60 1000x800 across:652@652 down:552@60 | shows | key End | corner");
     add("scroll: a dragged thumb moves the picture when let go",
         "load big.bmp 1000x800 | scroll HScroll1 300 | thumb HScroll1 0 | view -300,0 1000x800 "
-        "across:650@300 down:550@0 | thumb HScroll1 | view 0,0 1000x800 across:650@0 down:550@0");
+        "across:652@300 down:552@0 | thumb HScroll1 | view 0,0 1000x800 across:652@0 down:552@0");
 
     // Hiding, then saving through the Save dialog, which asks before it replaces a file.
     const QString hidden = QStringLiteral("load photo.jpeg 200x150 | set Meet me at noon. | %1 | "
