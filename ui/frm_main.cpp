@@ -390,14 +390,19 @@ void frmMain::cmdEmbedText_Click()
     FileDialogProperties& dialog = Dialog1.Properties();
     dialog.filter = QString::fromLatin1(SaveFilter);
     dialog.title = QString::fromLatin1(SaveTitle);
+    // The dialog starts from the loaded file's name as a bitmap's, never from the original
+    // itself; a cancelled dialog leaves the name as it was.
+    const QString chosenBefore = dialog.fileName;
+    dialog.fileName = ProposedBitmapName(chosenBefore);
     QString path;
-    // The dialog starts with the loaded file's name, so one Enter would replace the user's
-    // original: ask first, and offer the dialog again when the answer is No.
+    // An existing file is replaced only when the user says so; on No the dialog comes again.
     for (;;) {
         if (!Dialog1.ShowSave(this) || dialog.fileName.isEmpty()) {
+            dialog.fileName = chosenBefore;
             return;
         }
-        path = dialog.fileName;
+        path = WithBitmapExtension(dialog.fileName);
+        dialog.fileName = path;
         const QFileInfo existing(path);
         if (!existing.exists() || existing.isDir()) {
             break;

@@ -48,7 +48,7 @@ struct Window
 {
     Window()
     {
-        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("album")));
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("album.bmp")));
         Make(QStringLiteral("existing.bmp 50x50"));
         given.insert("notes.txt", "Shopping: bread, milk.\n");
         QVERIFY(test::WriteBytes(folder.filePath("notes.txt"), given["notes.txt"]));
@@ -348,7 +348,8 @@ void tst_FrmMain::flows_data()
         hidden.arg("answer missing/note.bmp | answer album") +
             "asked stop ok [Lumenveil v1.1]: The picture could not be saved as "
             "\u201C%1/missing/note.bmp\u201D: ... | click cmdEmbedText | asked save dialog | asked "
-            "stop ok [Lumenveil v1.1]: The picture could not be saved as \u201C%1/album\u201D: a "
+            "stop ok [Lumenveil v1.1]: The picture could not be saved as \u201C%1/album.bmp\u201D: "
+            "a "
             "folder has that name.");
     add("save: existing file, No, then cancel", hidden.arg("answer existing.bmp | reply No") +
                                                     replace.arg("%1", "existing.bmp") +
@@ -359,9 +360,19 @@ void tst_FrmMain::flows_data()
     add("save: existing file, Yes", hidden.arg("answer existing.bmp | reply Yes") +
                                         replace.arg("%1", "existing.bmp") +
                                         " | saved existing.bmp");
-    add("save: Enter on the loaded JPEG's name, Yes: a bitmap under its name",
-        hidden.arg("answer <enter> | reply Yes") + replace.arg("%1", "photo.jpeg") +
-            " | saved photo.jpeg");
+    add("save: Enter after a JPEG saves a bitmap beside it; after a bitmap, asks to replace it",
+        hidden.arg("answer <enter>") +
+            "saved photo.bmp | load small.bmp 200x150 | set A | answer "
+            "<enter> | click cmdEmbedText | asked save dialog | " +
+            replace.arg("%1", "small.bmp") + " | asked save dialog");
+    add("save: after a PNG and a cancel; typed names get .bmp before the replace question",
+        "load pic.png 200x150 | set A | click cmdEmbedText | asked save dialog | answer <enter> | "
+        "click cmdEmbedText | asked save dialog | saved pic.bmp | answer existing | reply No | "
+        "answer "
+        "NOTE.BMP | click cmdEmbedText | asked save dialog | " +
+            replace.arg("%1", "existing.bmp") +
+            " | asked save dialog | saved NOTE.BMP | answer note.png | click cmdEmbedText | asked "
+            "save dialog | saved note.png.bmp");
     add("save: the timer follows the text; the menu hides even an empty one",
         "load small.bmp 200x150 | enabled cmdGetEmbeddedText txtText mnuFileGetEmbeddedText "
         "mnuFileEmbedText | set    " /* three blanks */ " | enabled all | set | enabled "
