@@ -297,7 +297,7 @@ void frmMain::ArrangePicture()
 bool frmMain::WriteHiddenText()
 {
     const BusyScope busy(*this);
-    const HideOutcome outcome = HideText(surface_, TextToHide(txtText->toPlainText()));
+    const HideOutcome outcome = HideText(surface_, TextToHide(BoxText(*txtText->document())));
     if (outcome.status == HideStatus::Hidden) {
         Picture2->update();
         return true;
@@ -385,7 +385,7 @@ void frmMain::cmdEmbedText_Click()
     if (!WriteHiddenText()) {
         return;
     }
-    const std::u16string hidden = TextToHide(txtText->toPlainText());
+    const std::u16string hidden = TextToHide(BoxText(*txtText->document()));
 
     FileDialogProperties& dialog = Dialog1.Properties();
     dialog.filter = QString::fromLatin1(SaveFilter);

@@ -169,7 +169,7 @@ void Play(Window& w, const QString& step)
         };
         QTRY_COMPARE(enabled(), arg == "all" ? Watched.join(' ') : arg);
     } else if (command == "text") { // the box holds exactly this, and nothing is selected
-        QTRY_COMPARE(text->toPlainText(), arg);
+        QTRY_COMPARE(BoxText(*text->document()), arg);
         QVERIFY(!text->textCursor().hasSelection());
     } else if (command == "caption") { // and whether the wait cursor is on
         QCOMPARE(w.window->windowTitle() + (QApplication::overrideCursor() ? ", waiting" : ""),
@@ -393,6 +393,10 @@ void tst_FrmMain::flows_data()
     add("read back: blank line and trailing break", roundTrip("a\n\nb\n", "a\r\n\r\nb\r\n"));
     add("read back: Western European characters",
         roundTrip(QStringLiteral("Grüße, café – 5 €"), QStringLiteral("Grüße, café – 5 €")));
+    add("read back: a no-break space, also in the check of the saved file",
+        QStringLiteral("load small.bmp 200x150 | set 5\u00A0€ | answer nb | click cmdEmbedText | "
+                       "asked save dialog | saved nb.bmp | hidden 5\u00A0€ | set typed over | "
+                       "click cmdGetEmbeddedText | text 5\u00A0€"));
 
     // What cannot be hidden or read is said while busy, and changes nothing.
     const auto refused = [](const QString& picture, const QString& typed, const QString& how) {
