@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace lumenveil::ui {
 
@@ -69,6 +70,30 @@ public:
     ~WaitCursor() { QApplication::restoreOverrideCursor(); }
     WaitCursor(const WaitCursor&) = delete;
     WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+// Lifts every override cursor for as long as it lives, and puts them back in their order.
+class CursorLift
+{
+public:
+    CursorLift()
+    {
+        for (const QCursor* cursor; (cursor = QApplication::overrideCursor()) != nullptr;) {
+            lifted_.push_back(*cursor);
+            QApplication::restoreOverrideCursor();
+        }
+    }
+    ~CursorLift()
+    {
+        for (auto cursor = lifted_.rbegin(); cursor != lifted_.rend(); ++cursor) {
+            QApplication::setOverrideCursor(*cursor);
+        }
+    }
+    CursorLift(const CursorLift&) = delete;
+    CursorLift& operator=(const CursorLift&) = delete;
+
+private:
+    std::vector<QCursor> lifted_; // the top one first
 };
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, QRect place)
@@ -276,6 +301,8 @@ void frmMain::SetBusy(int flag)
 
 int frmMain::ShowMessage(const QString& prompt, int style, const QString& title)
 {
+    // The caption still says the window is working; the pointer should not look it.
+    const CursorLift arrow;
     return ui::ShowMessage(toolkit_.messages, this, prompt, style, title);
 }
 

@@ -39,7 +39,8 @@ public:
     void SetBusy(int flag);
 
     // Shows a message box modal to this window and returns the answer (1, 6 or 7). Without
-    // a title the box bears "Lumenveil".
+    // a title the box bears "Lumenveil". The wait cursor gives way to the arrow while the box
+    // waits for the user, and comes back after.
     int ShowMessage(const QString& prompt, int style, const QString& title = {});
 
     // Places the picture in the frame and sets up both scroll bars for its size.
