@@ -40,8 +40,9 @@ constexpr int TwipsPerPixel = 15;
 constexpr char BusySuffix[] = " (Working...)";
 
 constexpr char OpenFilter[] =
-    "Images Files (*.bmp,*.jpg,*.jpeg,*.gif)|*.bmp;*.jpg;*.jpeg;*.gif|Bitmap Files "
-    "(*.bmp)|*.bmp|JPEG Files (*.jpg,*.jpeg)|*.jpg;*.jpeg|Compuserve GIF Files (*.gif)|*.gif";
+    "Images Files (*.bmp,*.jpg,*.jpeg,*.gif,*.png)|*.bmp;*.jpg;*.jpeg;*.gif;*.png|Bitmap Files "
+    "(*.bmp)|*.bmp|JPEG Files (*.jpg,*.jpeg)|*.jpg;*.jpeg|Compuserve GIF Files (*.gif)|*.gif|PNG "
+    "Files (*.png)|*.png";
 constexpr char OpenTitle[] = "Lumenveil v1.1 - Locate Image File...";
 constexpr char SaveFilter[] = "Bitmap Files (*.bmp)|*.bmp";
 constexpr char SaveTitle[] = "Lumenveil v1.1 - Save As Bitmap File...";

@@ -280,8 +280,10 @@ void tst_FrmMain::flows_data()
     add("at start; a cancelled or failed load changes nothing",
         "enabled | view 130.5,92.5 89x65 across:off down:off | tabs cmdLoadImage Picture1 Picture2 "
         "cmdLoadImage | click cmdLoadImage | asked open dialog | enabled | answer notes.txt | "
-        "filter Images Files (*.bmp,*.jpg,*.jpeg,*.gif)|*.bmp;*.jpg;*.jpeg;*.gif|Bitmap "
-        "Files...|*.gif | click cmdLoadImage | asked open dialog | asked stop ok [Lumenveil v1.1]: "
+        "filter Images Files "
+        "(*.bmp,*.jpg,*.jpeg,*.gif,*.png)|*.bmp;*.jpg;*.jpeg;*.gif;*.png|Bitmap "
+        "Files...|*.gif|PNG Files (*.png)|*.png | click cmdLoadImage | asked open dialog | asked "
+        "stop ok [Lumenveil v1.1]: "
         "\u201C%1/notes.txt\u201D is not a picture. Lumenveil opens bitmap (BMP), JPEG, GIF and "
         "PNG files. | enabled | view 130.5,92.5 89x65 across:off down:off");
     add("after a load, a cancelled or failed load changes nothing",
