@@ -19,7 +19,6 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QTextDocument>
-#include <QTimer>
 
 #include <algorithm>
 #include <optional>
@@ -231,11 +230,6 @@ void frmMain::BuildControls()
     QWidget::setTabOrder(HScroll1, cmdExit);
     cmdLoadImage->setFocus();
 
-    tmrSecretText = new QTimer(this);
-    tmrSecretText->setObjectName(QStringLiteral("tmrSecretText"));
-    tmrSecretText->setInterval(1);
-    tmrSecretText->start();
-
     connect(cmdLoadImage, &QPushButton::clicked, this, &frmMain::cmdLoadImage_Click);
     connect(cmdGetEmbeddedText, &QPushButton::clicked, this, &frmMain::cmdGetEmbeddedText_Click);
     connect(cmdEmbedText, &QPushButton::clicked, this, &frmMain::cmdEmbedText_Click);
@@ -244,7 +238,9 @@ void frmMain::BuildControls()
     connect(Picture2, &PictureBox::doubleClicked, this, &frmMain::cmdLoadImage_Click);
     connect(HScroll1, &QScrollBar::valueChanged, this, &frmMain::HScroll1_Change);
     connect(VScroll1, &QScrollBar::valueChanged, this, &frmMain::VScroll1_Change);
-    connect(tmrSecretText, &QTimer::timeout, this, &frmMain::tmrSecretText_Timer);
+    // Each change of the text, and nothing else, re-checks what depends on it: the idle
+    // window does no work at all.
+    connect(txtText, &QPlainTextEdit::textChanged, this, &frmMain::tmrSecretText_Timer);
 }
 
 void frmMain::BuildMenus()
@@ -400,6 +396,7 @@ void frmMain::cmdLoadImage_Click()
     cmdEmbedText->setEnabled(true);
     mnuFileGetEmbeddedText->setEnabled(true);
     mnuFileEmbedText->setEnabled(true);
+    tmrSecretText_Timer(); // the text is empty now
 }
 
 void frmMain::cmdGetEmbeddedText_Click()

@@ -10,7 +10,6 @@ class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QScrollBar;
-class QTimer;
 
 namespace lumenveil::ui {
 
@@ -19,9 +18,9 @@ class PictureBox;
 // The main window: the picture in its viewing frame with two scroll bars, the command
 // buttons, the message text box and the File and Help menus. It owns the picture surface.
 //
-// Controls, menu entries and the timer carry their names as object names, so that tests and
-// tools find them: cmdLoadImage, cmdGetEmbeddedText, cmdEmbedText, txtText, Picture1,
-// Picture2, VScroll1, HScroll1, cmdExit, tmrSecretText, mnuFile, mnuFileLoadImage, ...
+// Controls and menu entries carry their names as object names, so that tests and tools find
+// them: cmdLoadImage, cmdGetEmbeddedText, cmdEmbedText, txtText, Picture1, Picture2,
+// VScroll1, HScroll1, cmdExit, mnuFile, mnuFileLoadImage, ...
 class frmMain final : public QMainWindow
 {
     Q_OBJECT
@@ -92,7 +91,6 @@ private:
     QScrollBar* VScroll1 = nullptr;
     QScrollBar* HScroll1 = nullptr;
     QPushButton* cmdExit = nullptr;
-    QTimer* tmrSecretText = nullptr;
 
     QMenu* mnuFile = nullptr;
     QAction* mnuFileLoadImage = nullptr;

@@ -292,7 +292,8 @@ void tst_FrmMain::flows_data()
         "open dialog | asked stop ok [Lumenveil v1.1]: The file \u201C%1/gone.bmp\u201D does not "
         "exist. | enabled all | text before | picture small.bmp");
     add("load by the button, the menu and double-clicks on the frame and the picture",
-        "answer existing.bmp | click cmdLoadImage | asked open dialog | enabled all | text | "
+        "answer existing.bmp | click cmdLoadImage | asked open dialog | enabled "
+        "cmdGetEmbeddedText txtText mnuFileGetEmbeddedText mnuFileEmbedText | text | "
         "picture existing.bmp | view 150,100 50x50 across:off down:off | set before | load "
         "small.bmp 200x150 | answer existing.bmp | click mnuFileLoadImage | asked open dialog | "
         "text | picture existing.bmp | answer small.bmp | dclick Picture1 | asked open dialog | "
