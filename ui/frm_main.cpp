@@ -18,6 +18,7 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QTextCursor>
 #include <QTextDocument>
 
 #include <algorithm>
@@ -337,7 +338,9 @@ void frmMain::ReadHiddenText()
     const BusyScope busy(*this);
     const ReadOutcome outcome = ReadText(surface_);
     if (outcome.status == ReadStatus::Found) {
-        txtText->setPlainText(TextToShow(outcome.text));
+        QTextCursor all(txtText->document());
+        all.select(QTextCursor::Document);
+        all.insertText(TextToShow(outcome.text));
         return;
     }
     if (const auto report = ReportReadOutcome(outcome, surface_.LoadedKind())) {

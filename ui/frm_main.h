@@ -50,8 +50,8 @@ public:
     // was.
     bool WriteHiddenText();
 
-    // Reads the hidden message into txtText, or tells the user why there is none; txtText
-    // keeps its text then.
+    // Reads the hidden message into txtText, as one edit that Undo takes back, or tells the
+    // user why there is none; txtText keeps its text then.
     void ReadHiddenText();
 
     // The picture being worked on.

@@ -400,6 +400,10 @@ void tst_FrmMain::flows_data()
         QStringLiteral("load small.bmp 200x150 | set 5\u00A0€ | answer nb | click cmdEmbedText | "
                        "asked save dialog | saved nb.bmp | hidden 5\u00A0€ | set typed over | "
                        "click cmdGetEmbeddedText | text 5\u00A0€"));
+    add("read back: Undo brings back the text it replaced",
+        "load small.bmp 200x150 | set secret | click cmdEmbedText | asked save dialog | set draft "
+        "| "
+        "click cmdGetEmbeddedText | text secret | focus txtText | key Ctrl+Z | text draft");
 
     // What cannot be hidden or read is said while busy, and changes nothing.
     const auto refused = [](const QString& picture, const QString& typed, const QString& how) {
