@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -341,6 +342,7 @@ void frmMain::ReadHiddenText()
         QTextCursor all(txtText->document());
         all.select(QTextCursor::Document);
         all.insertText(TextToShow(outcome.text));
+        txtText->document()->setModified(false);
         return;
     }
     if (const auto report = ReportReadOutcome(outcome, surface_.LoadedKind())) {
@@ -392,6 +394,7 @@ void frmMain::cmdLoadImage_Click()
 
     txtText->setEnabled(true);
     txtText->clear();
+    txtText->document()->setModified(false);
     ArrangePicture();
     HScroll1->setValue(0);
     VScroll1->setValue(0);
@@ -458,20 +461,45 @@ void frmMain::cmdEmbedText_Click()
     }
     if (report) {
         ShowMessage(report->prompt, report->style, report->title);
+    } else {
+        txtText->document()->setModified(false); // the text is safe in the file
     }
+}
+
+bool frmMain::TextAtStake() const
+{
+    const QTextDocument& text = *txtText->document();
+    return text.isModified() && !text.isEmpty();
+}
+
+bool frmMain::AskExit()
+{
+    return ShowMessage(QString::fromLatin1(ExitQuestion),
+                       MsgYesNo | MsgQuestion | MsgDefaultButton2,
+                       QString::fromLatin1(ProgramTitle)) == AnswerYes;
 }
 
 void frmMain::cmdExit_Click()
 {
-    if (ShowMessage(QString::fromLatin1(ExitQuestion), MsgYesNo | MsgQuestion | MsgDefaultButton2,
-                    QString::fromLatin1(ProgramTitle)) == AnswerYes) {
+    // Esc always asks.
+    if (AskExit()) {
+        exitConfirmed_ = true;
         close();
     }
 }
 
 void frmMain::mnuFileExit_Click()
 {
-    close();
+    close(); // closeEvent asks while text is at stake
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    if (!exitConfirmed_ && TextAtStake() && !AskExit()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void frmMain::mnuHelpHelpTopics_Click()

@@ -59,12 +59,17 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // The close box, and close() from the exit commands: asks first while text is at stake.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void BuildControls();
     void BuildMenus();
     void Form_Load();
     [[nodiscard]] bool IsMenuShortcut(const QKeyEvent& key) const;
+    // Text typed or changed since the last load, successful save or Get Embedded Text.
+    [[nodiscard]] bool TextAtStake() const;
+    [[nodiscard]] bool AskExit();
 
     void cmdLoadImage_Click();
     void cmdGetEmbeddedText_Click();
@@ -80,7 +85,8 @@ private:
     WindowToolkit toolkit_;
     FileDialog& Dialog1;
     PictureSurface surface_;
-    int waitCursors_ = 0; // override cursors set by SetBusy and not yet restored
+    int waitCursors_ = 0;        // override cursors set by SetBusy and not yet restored
+    bool exitConfirmed_ = false; // the exit question was answered Yes: close without asking
 
     QPushButton* cmdLoadImage = nullptr;
     QPushButton* cmdGetEmbeddedText = nullptr;

@@ -93,8 +93,8 @@ struct Window
     QStringList saved;               // the files the window has written
 };
 
-// Plays one step of a flow: an action (load, answer, reply, set, focus, click (a control or menu
-// entry), dclick, key, close, check, busy, scroll, arrow, thumb) or a check (asked,
+// Plays one step of a flow: an action (load, answer, reply, set, type, focus, click (a control or
+// menu entry), dclick, key, close, check, busy, scroll, arrow, thumb) or a check (asked,
 // enabled, text, caption, view, corner, arrange, tabs, picture, saved, filter, hidden, shows).
 void Play(Window& w, const QString& step)
 {
@@ -121,8 +121,10 @@ void Play(Window& w, const QString& step)
         w.fake.files << (arg.isEmpty() || arg.startsWith('<') ? arg : w.folder.filePath(arg));
     } else if (command == "reply") { // the next message box's
         w.fake.replies << (arg == "Yes" ? AnswerYes : AnswerNo);
-    } else if (command == "set") {
+    } else if (command == "set") { // as the program sets it: nothing typed
         text->setPlainText(arg);
+    } else if (command == "type") {
+        QTest::keyClicks(text, arg);
     } else if (command == "focus") {
         w.Find(arg)->setFocus();
         QTRY_VERIFY(w.Find(arg)->hasFocus());
@@ -135,7 +137,7 @@ void Play(Window& w, const QString& step)
     } else if (command == "key") { // to the control with the focus
         QTest::keySequence(QApplication::focusWidget(), QKeySequence(arg));
     } else if (command == "close") { // the close box
-        QVERIFY(w.window->windowHandle()->close());
+        w.window->windowHandle()->close();
     } else if (command == "check") { // the check of a file saved with "Meet me at noon."
         if (const auto report = CheckSavedMessage(w.folder.filePath(arg), u"Meet me at noon.")) {
             w.fake.Show(DescribeMessageBox(report->prompt, report->style, report->title), nullptr);
@@ -431,15 +433,26 @@ void tst_FrmMain::flows_data()
                        "file. Saving a picture as JPEG destroys a hidden message, so open the "
                        "bitmap (.bmp) file that Lumenveil saved instead."));
 
-    // Esc asks before it quits; the menu and the close box do not.
+    // Esc asks before it quits; the menu and the close box ask only while typed text is at stake.
     const QString quit =
         "key Esc | asked question yes/NO [Lumenveil v1.1]: Are you sure you want to quit?";
     add("exit: Esc on the load button and in the text box, No, then Yes",
         "load small.bmp 200x150 | set typed | focus cmdLoadImage | " + quit +
             " | focus txtText | " + quit + " | text typed | reply Yes | " + quit +
             " | asked closed");
-    add("exit: File > Exit asks nothing", "click mnuFileExit | asked closed");
-    add("exit: the close box asks nothing", "close | asked closed");
+    add("exit: nothing typed, File > Exit asks nothing", "click mnuFileExit | asked closed");
+    add("exit: nothing typed, the close box asks nothing", "close | asked closed");
+    const QString ask = "asked question yes/NO [Lumenveil v1.1]: Are you sure you want to quit?";
+    add("exit: typed text, Ctrl+X and the close box ask; No keeps it, Yes closes",
+        "load small.bmp 200x150 | focus txtText | type draft | key Ctrl+X | " + ask +
+            " | close | " + ask + " | text draft | reply Yes | close | " + ask + " | asked closed");
+    add("exit: typed text saved, Ctrl+X asks nothing",
+        "load small.bmp 200x150 | focus txtText | type secret | answer note | click cmdEmbedText "
+        "| asked save dialog | saved note.bmp | focus txtText | key Ctrl+X | asked closed");
+    add("exit: typed over, then Get Embedded Text, the close box asks nothing",
+        "load small.bmp 200x150 | set secret | click cmdEmbedText | asked save dialog | focus "
+        "txtText | type draft | close | " +
+            ask + " | click cmdGetEmbeddedText | text secret | close | asked closed");
 
     // The menu's keys come before the text box's own; a button's access key clicks it.
     add("keys: the menu's",
