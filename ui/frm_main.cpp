@@ -5,6 +5,7 @@
 #include "ui/picture_box.h"
 #include "ui/program_names.h"
 #include "ui/program_resources.h"
+#include "ui/wheel_scroll.h"
 
 #include <QAction>
 #include <QApplication>
@@ -231,6 +232,11 @@ void frmMain::BuildControls()
     QWidget::setTabOrder(VScroll1, HScroll1);
     QWidget::setTabOrder(HScroll1, cmdExit);
     cmdLoadImage->setFocus();
+
+    // The wheel over the picture scrolls it.
+    auto* wheel = new WheelScroll(*HScroll1, *VScroll1, this);
+    wheel->Watch(*Picture1);
+    wheel->Watch(*Picture2);
 
     connect(cmdLoadImage, &QPushButton::clicked, this, &frmMain::cmdLoadImage_Click);
     connect(cmdGetEmbeddedText, &QPushButton::clicked, this, &frmMain::cmdGetEmbeddedText_Click);

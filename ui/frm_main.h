@@ -21,6 +21,8 @@ class PictureBox;
 // Controls and menu entries carry their names as object names, so that tests and tools find
 // them: cmdLoadImage, cmdGetEmbeddedText, cmdEmbedText, txtText, Picture1, Picture2,
 // VScroll1, HScroll1, cmdExit, mnuFile, mnuFileLoadImage, ...
+//
+// Beside its controls it takes the mouse wheel over the picture (WheelScroll).
 class frmMain final : public QMainWindow
 {
     Q_OBJECT

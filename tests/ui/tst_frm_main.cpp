@@ -94,7 +94,7 @@ struct Window
 };
 
 // Plays one step of a flow: an action (load, answer, reply, set, type, focus, click (a control or
-// menu entry), dclick, key, close, check, busy, scroll, arrow, thumb) or a check (asked,
+// menu entry), dclick, key, close, check, busy, scroll, arrow, thumb, wheel) or a check (asked,
 // enabled, text, caption, view, corner, arrange, tabs, picture, saved, filter, hidden, shows).
 void Play(Window& w, const QString& step)
 {
@@ -146,6 +146,13 @@ void Play(Window& w, const QString& step)
         w.window->SetBusy(arg.toInt());
     } else if (command == "scroll") {
         bar->setValue(arg.section(' ', 1).toInt());
+    } else if (command == "wheel") { // over the picture: "DX DY", then "shift" if held
+        const QPointF at(2, 2);
+        QWheelEvent turn(at, picture->mapToGlobal(at), {},
+                         {first.toInt(), step.section(' ', 2, 2).toInt()}, Qt::NoButton,
+                         arg.endsWith("shift") ? Qt::ShiftModifier : Qt::NoModifier,
+                         Qt::NoScrollPhase, false);
+        QApplication::sendEvent(picture, &turn);
     } else if (command == "arrow") { // a click on the arrow at the bar's far end
         const bool across = bar->orientation() == Qt::Horizontal;
         QTest::mouseClick(bar, Qt::LeftButton, {},
@@ -328,6 +335,12 @@ void tst_FrmMain::flows_data()
     add("scroll: a dragged thumb moves the picture when let go",
         "load big.bmp 1000x800 | scroll HScroll1 300 | thumb HScroll1 0 | view -300,0 1000x800 "
         "across:652@300 down:552@0 | thumb HScroll1 | view 0,0 1000x800 across:652@0 down:552@0");
+    add("scroll: the wheel down and up; Shift or a horizontal wheel across; not a disabled bar",
+        "load big.bmp 1000x800 | wheel 0 -120 | view 0,-30 1000x800 across:652@0 down:552@30 | "
+        "wheel 0 120 | wheel 0 -120 shift | view -50,0 1000x800 across:652@50 down:552@0 | wheel "
+        "-120 0 | view -100,0 1000x800 across:652@100 down:552@0 | load wide.bmp 500x100 | wheel 0 "
+        "-120 | view 0,75 500x100 across:152@0 down:off | wheel 0 -120 shift | view -50,75 500x100 "
+        "across:152@50 down:off");
 
     // Hiding, then saving through the Save dialog, which asks before it replaces a file.
     const QString hidden = QStringLiteral("load photo.jpeg 200x150 | set Meet me at noon. | %1 | "
@@ -403,8 +416,7 @@ void tst_FrmMain::flows_data()
                        "asked save dialog | saved nb.bmp | hidden 5\u00A0€ | set typed over | "
                        "click cmdGetEmbeddedText | text 5\u00A0€"));
     add("read back: Undo brings back the text it replaced",
-        "load small.bmp 200x150 | set secret | click cmdEmbedText | asked save dialog | set draft "
-        "| "
+        "load small.bmp 200x150 | set secret | click cmdEmbedText | asked save dialog | set draft | "
         "click cmdGetEmbeddedText | text secret | focus txtText | key Ctrl+Z | text draft");
 
     // What cannot be hidden or read is said while busy, and changes nothing.
