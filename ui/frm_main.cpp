@@ -1,6 +1,7 @@
 #include "ui/frm_main.h"
 
 #include "picture/viewport.h"
+#include "ui/capacity_label.h"
 #include "ui/hidden_text_messages.h"
 #include "ui/picture_box.h"
 #include "ui/program_names.h"
@@ -181,6 +182,11 @@ void frmMain::BuildControls()
     txtText->setTabChangesFocus(true);
     txtText->installEventFilter(this);
 
+    // In the free strip right of Load Image.
+    lblCapacity = new CapacityLabel(client);
+    lblCapacity->setObjectName(QStringLiteral("lblCapacity"));
+    lblCapacity->setGeometry(288, 288, 92, 25);
+
     Picture1 = new PictureBox(client);
     Picture1->setObjectName(QStringLiteral("Picture1"));
     Picture1->SetPlace(10, 10, FrameWidth, FrameHeight);
@@ -249,6 +255,7 @@ void frmMain::BuildControls()
     // Each change of the text, and nothing else, re-checks what depends on it: the idle
     // window does no work at all.
     connect(txtText, &QPlainTextEdit::textChanged, this, &frmMain::tmrSecretText_Timer);
+    connect(txtText, &QPlainTextEdit::textChanged, this, &frmMain::ShowCapacity);
 }
 
 void frmMain::BuildMenus()
@@ -409,6 +416,7 @@ void frmMain::cmdLoadImage_Click()
     mnuFileGetEmbeddedText->setEnabled(true);
     mnuFileEmbedText->setEnabled(true);
     tmrSecretText_Timer(); // the text is empty now
+    ShowCapacity();
 }
 
 void frmMain::cmdGetEmbeddedText_Click()
@@ -524,6 +532,12 @@ void frmMain::mnuHelpAbout_Click()
 void frmMain::tmrSecretText_Timer()
 {
     cmdEmbedText->setEnabled(!txtText->document()->isEmpty());
+}
+
+void frmMain::ShowCapacity()
+{
+    lblCapacity->Show(DescribeCapacity(TextToHide(BoxText(*txtText->document())),
+                                       surface_.ImageWidth(), surface_.ImageHeight()));
 }
 
 void frmMain::HScroll1_Change()

@@ -13,6 +13,7 @@ class QScrollBar;
 
 namespace lumenveil::ui {
 
+class CapacityLabel;
 class PictureBox;
 
 // The main window: the picture in its viewing frame with two scroll bars, the command
@@ -20,7 +21,7 @@ class PictureBox;
 //
 // Controls and menu entries carry their names as object names, so that tests and tools find
 // them: cmdLoadImage, cmdGetEmbeddedText, cmdEmbedText, txtText, Picture1, Picture2,
-// VScroll1, HScroll1, cmdExit, mnuFile, mnuFileLoadImage, ...
+// VScroll1, HScroll1, cmdExit, lblCapacity, mnuFile, mnuFileLoadImage, ...
 //
 // Beside its controls it takes the mouse wheel over the picture (WheelScroll).
 class frmMain final : public QMainWindow
@@ -72,6 +73,7 @@ private:
     // Text typed or changed since the last load, successful save or Get Embedded Text.
     [[nodiscard]] bool TextAtStake() const;
     [[nodiscard]] bool AskExit();
+    void ShowCapacity();
 
     void cmdLoadImage_Click();
     void cmdGetEmbeddedText_Click();
@@ -99,6 +101,7 @@ private:
     QScrollBar* VScroll1 = nullptr;
     QScrollBar* HScroll1 = nullptr;
     QPushButton* cmdExit = nullptr;
+    CapacityLabel* lblCapacity = nullptr;
 
     QMenu* mnuFile = nullptr;
     QAction* mnuFileLoadImage = nullptr;

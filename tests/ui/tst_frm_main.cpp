@@ -10,6 +10,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
@@ -95,7 +96,8 @@ struct Window
 
 // Plays one step of a flow: an action (load, answer, reply, set, type, focus, click (a control or
 // menu entry), dclick, key, close, check, busy, scroll, arrow, thumb, wheel) or a check (asked,
-// enabled, text, caption, view, corner, arrange, tabs, picture, saved, filter, hidden, shows).
+// enabled, text, caption, view, corner, arrange, tabs, picture, saved, filter, hidden, shows,
+// capacity).
 void Play(Window& w, const QString& step)
 {
     const qsizetype space = step.indexOf(' ');
@@ -201,6 +203,11 @@ void Play(Window& w, const QString& step)
             w.Find(QStringLiteral("client"))->grab({10 + 347, 10 + 247, 1, 1}).toImage();
         QCOMPARE(seen.convertToFormat(QImage::Format_RGB32).pixel(0, 0),
                  surface.Image().pixel(surface.ImageWidth() - 1, surface.ImageHeight() - 1));
+    } else if (command == "capacity") { // the label's text, then " red: WHY" when it is red
+        const auto* label = w.Find<QLabel>(QStringLiteral("lblCapacity"));
+        const bool red = label->palette().color(QPalette::WindowText) == QColor(Qt::red);
+        const QString seen = label->text() + (red ? " red: " + label->toolTip() : label->toolTip());
+        QVERIFY2(Matches(seen, arg), qPrintable(seen));
     } else if (command == "arrange") { // the arithmetic alone, for sizes no test loads
         const ViewArrangement view =
             ArrangeView(first.section('x', 0, 0).toInt(), first.section('x', 1).toInt());
@@ -419,6 +426,16 @@ void tst_FrmMain::flows_data()
         "load small.bmp 200x150 | set secret | click cmdEmbedText | asked save dialog | set draft | "
         "click cmdGetEmbeddedText | text secret | focus txtText | key Ctrl+Z | text draft");
 
+    // The label right of Load Image counts as the codec does: a line break is two characters.
+    add("capacity: none, under, exactly at, one over, unstorable",
+        QStringLiteral(
+            "capacity | load cap.bmp 10x20 | capacity 0 of 42 characters | set %1 | capacity 41 of "
+            "42 characters | set %1\n | capacity 43 of 42 characters red: Text is ... characters "
+            "longer than this picture can store! | set %1x | capacity 42 of 42 characters | set "
+            "snow \u2603 | capacity 6 of 42 characters red: The text contains characters that "
+            "cannot be hidden...")
+            .arg(QString(41, 'x')));
+
     // What cannot be hidden or read is said while busy, and changes nothing.
     const auto refused = [](const QString& picture, const QString& typed, const QString& how) {
         return "load " + picture + " | set " + typed + " | " + how + " | picture " +
@@ -429,7 +446,7 @@ void tst_FrmMain::flows_data()
     add("refused: 8 x 8 cannot hold the markers",
         refused("tiny.bmp 8x8", "",
                 hide + "[Lumenveil]: Text is 8 characters longer than this "
-                       "picture can store!"));
+                       "picture can store! | capacity 0 of 0 characters red: Text is 8..."));
     add("refused: characters outside the code page",
         refused("photo.bmp 200x150", QStringLiteral("snow \u2603 and \U0001F600"),
                 hide + "[Lumenveil v1.1]: The text contains characters that cannot be hidden..."));
