@@ -4,6 +4,7 @@
 #include "ui/capacity_label.h"
 #include "ui/hidden_text_messages.h"
 #include "ui/picture_box.h"
+#include "ui/picture_drop.h"
 #include "ui/program_names.h"
 #include "ui/program_resources.h"
 #include "ui/wheel_scroll.h"
@@ -239,7 +240,12 @@ void frmMain::BuildControls()
     QWidget::setTabOrder(HScroll1, cmdExit);
     cmdLoadImage->setFocus();
 
-    // The wheel over the picture scrolls it.
+    // A file dropped anywhere on the window loads once the drop is over. The wheel over the
+    // picture scrolls it.
+    auto* drops = new PictureDrop(this);
+    drops->Watch(*this);
+    drops->Watch(*txtText->viewport());
+    connect(drops, &PictureDrop::fileDropped, this, &frmMain::OpenPicture, Qt::QueuedConnection);
     auto* wheel = new WheelScroll(*HScroll1, *VScroll1, this);
     wheel->Watch(*Picture1);
     wheel->Watch(*Picture2);
@@ -396,14 +402,20 @@ void frmMain::cmdLoadImage_Click()
     if (!Dialog1.ShowOpen(this) || dialog.fileName.isEmpty()) {
         return;
     }
+    OpenPicture(dialog.fileName);
+}
 
-    const QString path = dialog.fileName;
+void frmMain::OpenPicture(const QString& path)
+{
     const PictureResult loaded = surface_.LoadImageFile(path);
     if (!loaded.ok()) {
         ShowMessage(DescribePictureResult(loaded, path), MsgOkOnly | MsgCritical,
                     QString::fromLatin1(ProgramTitle));
         return;
     }
+    // A picture that came by a drop or the command line is the one the Save dialog starts
+    // from, as one chosen in the Open dialog is.
+    Dialog1.Properties().fileName = path;
 
     txtText->setEnabled(true);
     txtText->clear();

@@ -23,7 +23,8 @@ class PictureBox;
 // them: cmdLoadImage, cmdGetEmbeddedText, cmdEmbedText, txtText, Picture1, Picture2,
 // VScroll1, HScroll1, cmdExit, lblCapacity, mnuFile, mnuFileLoadImage, ...
 //
-// Beside its controls it takes the mouse wheel over the picture (WheelScroll).
+// Beside its controls it takes pictures dropped on it (PictureDrop) and the mouse wheel over
+// the picture (WheelScroll).
 class frmMain final : public QMainWindow
 {
     Q_OBJECT
@@ -56,6 +57,12 @@ public:
     // Reads the hidden message into txtText, as one edit that Undo takes back, or tells the
     // user why there is none; txtText keeps its text then.
     void ReadHiddenText();
+
+    // Loads the picture in `path` as Load Image does once its dialog has answered: on success
+    // the text box is emptied and enabled, the view arranged, the commands enabled, and the
+    // Save dialog will start from this file's name; on failure a box says why and nothing
+    // changes. Load Image, a drop and the command line all come here.
+    void OpenPicture(const QString& path);
 
     // The picture being worked on.
     [[nodiscard]] const PictureSurface& Surface() const { return surface_; }

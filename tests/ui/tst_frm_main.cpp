@@ -12,6 +12,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QScreen>
@@ -95,9 +96,9 @@ struct Window
 };
 
 // Plays one step of a flow: an action (load, answer, reply, set, type, focus, click (a control or
-// menu entry), dclick, key, close, check, busy, scroll, arrow, thumb, wheel) or a check (asked,
-// enabled, text, caption, view, corner, arrange, tabs, picture, saved, filter, hidden, shows,
-// capacity).
+// menu entry), dclick, key, close, check, busy, scroll, arrow, thumb, wheel, drop) or a check
+// (asked, enabled, text, caption, view, corner, arrange, tabs, picture, saved, filter, hidden,
+// shows, capacity).
 void Play(Window& w, const QString& step)
 {
     const qsizetype space = step.indexOf(' ');
@@ -155,6 +156,28 @@ void Play(Window& w, const QString& step)
                          arg.endsWith("shift") ? Qt::ShiftModifier : Qt::NoModifier,
                          Qt::NoScrollPhase, false);
         QApplication::sendEvent(picture, &turn);
+    } else if (command == "drop") { // on a control: files of the folder, addresses, "text:WORD"
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& item : arg.section(' ', 1).split(' ')) {
+            if (item.startsWith("text:")) {
+                data.setText(item.mid(5));
+            } else {
+                urls << (item.contains("://") ? QUrl(item)
+                                              : QUrl::fromLocalFile(w.folder.filePath(item)));
+            }
+        }
+        data.setUrls(urls);
+        QWidget* target = first == "txtText"   ? text->viewport()
+                          : first == "frmMain" ? w.window.get()
+                                               : w.Find(first);
+        QDragEnterEvent enter({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(target, &enter);
+        QApplication::sendEvent(target, &drop);
+        QCOMPARE(drop.isAccepted(), enter.isAccepted());
+        // The load follows the drop.
+        QCoreApplication::processEvents();
     } else if (command == "arrow") { // a click on the arrow at the bar's far end
         const bool across = bar->orientation() == Qt::Horizontal;
         QTest::mouseClick(bar, Qt::LeftButton, {},
@@ -423,8 +446,9 @@ void tst_FrmMain::flows_data()
                        "asked save dialog | saved nb.bmp | hidden 5\u00A0€ | set typed over | "
                        "click cmdGetEmbeddedText | text 5\u00A0€"));
     add("read back: Undo brings back the text it replaced",
-        "load small.bmp 200x150 | set secret | click cmdEmbedText | asked save dialog | set draft | "
-        "click cmdGetEmbeddedText | text secret | focus txtText | key Ctrl+Z | text draft");
+        "load small.bmp 200x150 | set secret | click cmdEmbedText | asked save dialog | "
+        "set draft | click cmdGetEmbeddedText | text secret | focus txtText | key Ctrl+Z | "
+        "text draft");
 
     // The label right of Load Image counts as the codec does: a line break is two characters.
     add("capacity: none, under, exactly at, one over, unstorable",
@@ -482,6 +506,15 @@ void tst_FrmMain::flows_data()
         "load small.bmp 200x150 | set secret | click cmdEmbedText | asked save dialog | focus "
         "txtText | type draft | close | " +
             ask + " | click cmdGetEmbeddedText | text secret | close | asked closed");
+
+    // A file dropped on the window, or on the text box, loads as Load Image would.
+    add("drop: a text file gets the load's box; of two files the first; other drops nothing",
+        "drop frmMain notes.txt | asked stop ok [Lumenveil v1.1]: \u201C%1/notes.txt\u201D is not "
+        "a picture... | drop frmMain text:hello https://lumenveil.invalid/a.bmp | enabled | drop "
+        "txtText existing.bmp notes.txt | enabled cmdGetEmbeddedText txtText "
+        "mnuFileGetEmbeddedText mnuFileEmbedText | picture existing.bmp | view 150,100 50x50 "
+        "across:off down:off | set A | answer <enter> | click cmdEmbedText | asked save dialog | " +
+            replace.arg("%1", "existing.bmp") + " | asked save dialog");
 
     // The menu's keys come before the text box's own; a button's access key clicks it.
     add("keys: the menu's",
