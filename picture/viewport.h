@@ -25,8 +25,9 @@ inline constexpr int VScrollLargeChange = 30;
 struct ScrollBarSetting
 {
     bool enabled = false;
-    // Picture size minus frame size along the bar's axis. Negative where the picture is
-    // smaller than the frame; the bar is disabled then and can only hold 0.
+    // Enabled: picture size minus the frame's uncovered size (the frame less the 2 pixels
+    // under the other bar), so that the last pixel can be scrolled into view. Disabled:
+    // picture size minus frame size, negative; the bar can only hold 0 then.
     int maximum = 0;
 
     friend bool operator==(const ScrollBarSetting&, const ScrollBarSetting&) = default;
@@ -43,10 +44,11 @@ struct ViewArrangement
 
 // Arranges a picture of width x height pixels (both 0 or more) in the frame.
 //
-// Each bar is enabled when the picture is at least as large as the frame along that bar's own
-// axis, so a wide but short picture can still be scrolled sideways. On an axis where the
-// picture is smaller it is centred, unrounded. The caller zeroes both bars before it places
-// the picture, so that zeroing cannot move a centred picture back to the edge.
+// Each bar is enabled when the picture is at least as large as the frame's uncovered part
+// (348 x 248) along that bar's own axis, so a wide but short picture can still be scrolled
+// sideways. On an axis where the picture is smaller it is centred in the frame, unrounded. The
+// caller zeroes both bars before it places the picture, so that zeroing cannot move a centred
+// picture back to the edge.
 [[nodiscard]] ViewArrangement ArrangeView(int width, int height);
 
 // The left (or top) of the picture box for a horizontal (or vertical) bar value.

@@ -15,6 +15,35 @@ bool FileDialog::Show(FileDialogMode mode, QWidget* owner)
     return true;
 }
 
+namespace {
+
+constexpr char BitmapExtension[] = ".bmp";
+
+bool EndsInBitmapExtension(const QString& name)
+{
+    return name.endsWith(QLatin1String(BitmapExtension), Qt::CaseInsensitive);
+}
+
+} // namespace
+
+QString ProposedBitmapName(const QString& chosen)
+{
+    if (chosen.isEmpty() || EndsInBitmapExtension(chosen)) {
+        return chosen;
+    }
+    // The extension is what follows the last dot of the file's own name; a name that starts
+    // with its only dot (".profile") has none.
+    const QString name = QFileInfo(chosen).fileName();
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString base = dot > 0 ? chosen.chopped(name.size() - dot) : chosen;
+    return base + QLatin1String(BitmapExtension);
+}
+
+QString WithBitmapExtension(const QString& typed)
+{
+    return EndsInBitmapExtension(typed) ? typed : typed + QLatin1String(BitmapExtension);
+}
+
 QStringList QtNameFilters(const QString& filter)
 {
     QStringList filters;

@@ -58,6 +58,15 @@ private:
     FileDialogProperties properties_;
 };
 
+// The name the Save dialog proposes after `chosen` (the file chosen last, usually the picture
+// loaded): its extension changed to ".bmp", or ".bmp" added where it has none. A name already
+// ending in ".bmp", in any letter case, stays as it is.
+[[nodiscard]] QString ProposedBitmapName(const QString& chosen);
+
+// The name a picture is saved under: `typed` with ".bmp" added unless it ends in ".bmp", in
+// any letter case, already.
+[[nodiscard]] QString WithBitmapExtension(const QString& typed);
+
 // The filter's entries as QFileDialog name filters: "Bitmap Files (*.bmp) (*.bmp)". The
 // description is kept whole; the patterns follow it in the parentheses QFileDialog reads. A
 // description without patterns matches every file.

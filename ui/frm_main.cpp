@@ -1,13 +1,17 @@
 #include "ui/frm_main.h"
 
 #include "picture/viewport.h"
+#include "ui/capacity_label.h"
 #include "ui/hidden_text_messages.h"
 #include "ui/picture_box.h"
+#include "ui/picture_drop.h"
 #include "ui/program_names.h"
 #include "ui/program_resources.h"
+#include "ui/wheel_scroll.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -18,12 +22,13 @@
 #include <QScreen>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QTextCursor>
 #include <QTextDocument>
-#include <QTimer>
 
 #include <algorithm>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace lumenveil::ui {
 
@@ -39,8 +44,9 @@ constexpr int TwipsPerPixel = 15;
 constexpr char BusySuffix[] = " (Working...)";
 
 constexpr char OpenFilter[] =
-    "Images Files (*.bmp,*.jpg,*.jpeg,*.gif)|*.bmp;*.jpg;*.jpeg;*.gif|Bitmap Files "
-    "(*.bmp)|*.bmp|JPEG Files (*.jpg,*.jpeg)|*.jpg;*.jpeg|Compuserve GIF Files (*.gif)|*.gif";
+    "Images Files (*.bmp,*.jpg,*.jpeg,*.gif,*.png)|*.bmp;*.jpg;*.jpeg;*.gif;*.png|Bitmap Files "
+    "(*.bmp)|*.bmp|JPEG Files (*.jpg,*.jpeg)|*.jpg;*.jpeg|Compuserve GIF Files (*.gif)|*.gif|PNG "
+    "Files (*.png)|*.png";
 constexpr char OpenTitle[] = "Lumenveil v1.1 - Locate Image File...";
 constexpr char SaveFilter[] = "Bitmap Files (*.bmp)|*.bmp";
 constexpr char SaveTitle[] = "Lumenveil v1.1 - Save As Bitmap File...";
@@ -69,6 +75,30 @@ public:
     ~WaitCursor() { QApplication::restoreOverrideCursor(); }
     WaitCursor(const WaitCursor&) = delete;
     WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+// Lifts every override cursor for as long as it lives, and puts them back in their order.
+class CursorLift
+{
+public:
+    CursorLift()
+    {
+        for (const QCursor* cursor; (cursor = QApplication::overrideCursor()) != nullptr;) {
+            lifted_.push_back(*cursor);
+            QApplication::restoreOverrideCursor();
+        }
+    }
+    ~CursorLift()
+    {
+        for (auto cursor = lifted_.rbegin(); cursor != lifted_.rend(); ++cursor) {
+            QApplication::setOverrideCursor(*cursor);
+        }
+    }
+    CursorLift(const CursorLift&) = delete;
+    CursorLift& operator=(const CursorLift&) = delete;
+
+private:
+    std::vector<QCursor> lifted_; // the top one first
 };
 
 QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, QRect place)
@@ -153,6 +183,11 @@ void frmMain::BuildControls()
     txtText->setTabChangesFocus(true);
     txtText->installEventFilter(this);
 
+    // In the free strip right of Load Image.
+    lblCapacity = new CapacityLabel(client);
+    lblCapacity->setObjectName(QStringLiteral("lblCapacity"));
+    lblCapacity->setGeometry(288, 288, 92, 25);
+
     Picture1 = new PictureBox(client);
     Picture1->setObjectName(QStringLiteral("Picture1"));
     Picture1->SetPlace(10, 10, FrameWidth, FrameHeight);
@@ -205,10 +240,15 @@ void frmMain::BuildControls()
     QWidget::setTabOrder(HScroll1, cmdExit);
     cmdLoadImage->setFocus();
 
-    tmrSecretText = new QTimer(this);
-    tmrSecretText->setObjectName(QStringLiteral("tmrSecretText"));
-    tmrSecretText->setInterval(1);
-    tmrSecretText->start();
+    // A file dropped anywhere on the window loads once the drop is over. The wheel over the
+    // picture scrolls it.
+    auto* drops = new PictureDrop(this);
+    drops->Watch(*this);
+    drops->Watch(*txtText->viewport());
+    connect(drops, &PictureDrop::fileDropped, this, &frmMain::OpenPicture, Qt::QueuedConnection);
+    auto* wheel = new WheelScroll(*HScroll1, *VScroll1, this);
+    wheel->Watch(*Picture1);
+    wheel->Watch(*Picture2);
 
     connect(cmdLoadImage, &QPushButton::clicked, this, &frmMain::cmdLoadImage_Click);
     connect(cmdGetEmbeddedText, &QPushButton::clicked, this, &frmMain::cmdGetEmbeddedText_Click);
@@ -218,7 +258,10 @@ void frmMain::BuildControls()
     connect(Picture2, &PictureBox::doubleClicked, this, &frmMain::cmdLoadImage_Click);
     connect(HScroll1, &QScrollBar::valueChanged, this, &frmMain::HScroll1_Change);
     connect(VScroll1, &QScrollBar::valueChanged, this, &frmMain::VScroll1_Change);
-    connect(tmrSecretText, &QTimer::timeout, this, &frmMain::tmrSecretText_Timer);
+    // Each change of the text, and nothing else, re-checks what depends on it: the idle
+    // window does no work at all.
+    connect(txtText, &QPlainTextEdit::textChanged, this, &frmMain::tmrSecretText_Timer);
+    connect(txtText, &QPlainTextEdit::textChanged, this, &frmMain::ShowCapacity);
 }
 
 void frmMain::BuildMenus()
@@ -276,6 +319,8 @@ void frmMain::SetBusy(int flag)
 
 int frmMain::ShowMessage(const QString& prompt, int style, const QString& title)
 {
+    // The caption still says the window is working; the pointer should not look it.
+    const CursorLift arrow;
     return ui::ShowMessage(toolkit_.messages, this, prompt, style, title);
 }
 
@@ -297,7 +342,7 @@ void frmMain::ArrangePicture()
 bool frmMain::WriteHiddenText()
 {
     const BusyScope busy(*this);
-    const HideOutcome outcome = HideText(surface_, TextToHide(txtText->toPlainText()));
+    const HideOutcome outcome = HideText(surface_, TextToHide(BoxText(*txtText->document())));
     if (outcome.status == HideStatus::Hidden) {
         Picture2->update();
         return true;
@@ -313,7 +358,10 @@ void frmMain::ReadHiddenText()
     const BusyScope busy(*this);
     const ReadOutcome outcome = ReadText(surface_);
     if (outcome.status == ReadStatus::Found) {
-        txtText->setPlainText(TextToShow(outcome.text));
+        QTextCursor all(txtText->document());
+        all.select(QTextCursor::Document);
+        all.insertText(TextToShow(outcome.text));
+        txtText->document()->setModified(false);
         return;
     }
     if (const auto report = ReportReadOutcome(outcome, surface_.LoadedKind())) {
@@ -354,17 +402,24 @@ void frmMain::cmdLoadImage_Click()
     if (!Dialog1.ShowOpen(this) || dialog.fileName.isEmpty()) {
         return;
     }
+    OpenPicture(dialog.fileName);
+}
 
-    const QString path = dialog.fileName;
+void frmMain::OpenPicture(const QString& path)
+{
     const PictureResult loaded = surface_.LoadImageFile(path);
     if (!loaded.ok()) {
         ShowMessage(DescribePictureResult(loaded, path), MsgOkOnly | MsgCritical,
                     QString::fromLatin1(ProgramTitle));
         return;
     }
+    // A picture that came by a drop or the command line is the one the Save dialog starts
+    // from, as one chosen in the Open dialog is.
+    Dialog1.Properties().fileName = path;
 
     txtText->setEnabled(true);
     txtText->clear();
+    txtText->document()->setModified(false);
     ArrangePicture();
     HScroll1->setValue(0);
     VScroll1->setValue(0);
@@ -372,6 +427,8 @@ void frmMain::cmdLoadImage_Click()
     cmdEmbedText->setEnabled(true);
     mnuFileGetEmbeddedText->setEnabled(true);
     mnuFileEmbedText->setEnabled(true);
+    tmrSecretText_Timer(); // the text is empty now
+    ShowCapacity();
 }
 
 void frmMain::cmdGetEmbeddedText_Click()
@@ -385,19 +442,24 @@ void frmMain::cmdEmbedText_Click()
     if (!WriteHiddenText()) {
         return;
     }
-    const std::u16string hidden = TextToHide(txtText->toPlainText());
+    const std::u16string hidden = TextToHide(BoxText(*txtText->document()));
 
     FileDialogProperties& dialog = Dialog1.Properties();
     dialog.filter = QString::fromLatin1(SaveFilter);
     dialog.title = QString::fromLatin1(SaveTitle);
+    // The dialog starts from the loaded file's name as a bitmap's, never from the original
+    // itself; a cancelled dialog leaves the name as it was.
+    const QString chosenBefore = dialog.fileName;
+    dialog.fileName = ProposedBitmapName(chosenBefore);
     QString path;
-    // The dialog starts with the loaded file's name, so one Enter would replace the user's
-    // original: ask first, and offer the dialog again when the answer is No.
+    // An existing file is replaced only when the user says so; on No the dialog comes again.
     for (;;) {
         if (!Dialog1.ShowSave(this) || dialog.fileName.isEmpty()) {
+            dialog.fileName = chosenBefore;
             return;
         }
-        path = dialog.fileName;
+        path = WithBitmapExtension(dialog.fileName);
+        dialog.fileName = path;
         const QFileInfo existing(path);
         if (!existing.exists() || existing.isDir()) {
             break;
@@ -425,20 +487,45 @@ void frmMain::cmdEmbedText_Click()
     }
     if (report) {
         ShowMessage(report->prompt, report->style, report->title);
+    } else {
+        txtText->document()->setModified(false); // the text is safe in the file
     }
+}
+
+bool frmMain::TextAtStake() const
+{
+    const QTextDocument& text = *txtText->document();
+    return text.isModified() && !text.isEmpty();
+}
+
+bool frmMain::AskExit()
+{
+    return ShowMessage(QString::fromLatin1(ExitQuestion),
+                       MsgYesNo | MsgQuestion | MsgDefaultButton2,
+                       QString::fromLatin1(ProgramTitle)) == AnswerYes;
 }
 
 void frmMain::cmdExit_Click()
 {
-    if (ShowMessage(QString::fromLatin1(ExitQuestion), MsgYesNo | MsgQuestion | MsgDefaultButton2,
-                    QString::fromLatin1(ProgramTitle)) == AnswerYes) {
+    // Esc always asks.
+    if (AskExit()) {
+        exitConfirmed_ = true;
         close();
     }
 }
 
 void frmMain::mnuFileExit_Click()
 {
-    close();
+    close(); // closeEvent asks while text is at stake
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    if (!exitConfirmed_ && TextAtStake() && !AskExit()) {
+        event->ignore();
+        return;
+    }
+    QMainWindow::closeEvent(event);
 }
 
 void frmMain::mnuHelpHelpTopics_Click()
@@ -457,6 +544,12 @@ void frmMain::mnuHelpAbout_Click()
 void frmMain::tmrSecretText_Timer()
 {
     cmdEmbedText->setEnabled(!txtText->document()->isEmpty());
+}
+
+void frmMain::ShowCapacity()
+{
+    lblCapacity->Show(DescribeCapacity(TextToHide(BoxText(*txtText->document())),
+                                       surface_.ImageWidth(), surface_.ImageHeight()));
 }
 
 void frmMain::HScroll1_Change()

@@ -10,18 +10,21 @@ class QMenu;
 class QPlainTextEdit;
 class QPushButton;
 class QScrollBar;
-class QTimer;
 
 namespace lumenveil::ui {
 
+class CapacityLabel;
 class PictureBox;
 
 // The main window: the picture in its viewing frame with two scroll bars, the command
 // buttons, the message text box and the File and Help menus. It owns the picture surface.
 //
-// Controls, menu entries and the timer carry their names as object names, so that tests and
-// tools find them: cmdLoadImage, cmdGetEmbeddedText, cmdEmbedText, txtText, Picture1,
-// Picture2, VScroll1, HScroll1, cmdExit, tmrSecretText, mnuFile, mnuFileLoadImage, ...
+// Controls and menu entries carry their names as object names, so that tests and tools find
+// them: cmdLoadImage, cmdGetEmbeddedText, cmdEmbedText, txtText, Picture1, Picture2,
+// VScroll1, HScroll1, cmdExit, lblCapacity, mnuFile, mnuFileLoadImage, ...
+//
+// Beside its controls it takes pictures dropped on it (PictureDrop) and the mouse wheel over
+// the picture (WheelScroll).
 class frmMain final : public QMainWindow
 {
     Q_OBJECT
@@ -39,7 +42,8 @@ public:
     void SetBusy(int flag);
 
     // Shows a message box modal to this window and returns the answer (1, 6 or 7). Without
-    // a title the box bears "Lumenveil".
+    // a title the box bears "Lumenveil". The wait cursor gives way to the arrow while the box
+    // waits for the user, and comes back after.
     int ShowMessage(const QString& prompt, int style, const QString& title = {});
 
     // Places the picture in the frame and sets up both scroll bars for its size.
@@ -50,21 +54,33 @@ public:
     // was.
     bool WriteHiddenText();
 
-    // Reads the hidden message into txtText, or tells the user why there is none; txtText
-    // keeps its text then.
+    // Reads the hidden message into txtText, as one edit that Undo takes back, or tells the
+    // user why there is none; txtText keeps its text then.
     void ReadHiddenText();
+
+    // Loads the picture in `path` as Load Image does once its dialog has answered: on success
+    // the text box is emptied and enabled, the view arranged, the commands enabled, and the
+    // Save dialog will start from this file's name; on failure a box says why and nothing
+    // changes. Load Image, a drop and the command line all come here.
+    void OpenPicture(const QString& path);
 
     // The picture being worked on.
     [[nodiscard]] const PictureSurface& Surface() const { return surface_; }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    // The close box, and close() from the exit commands: asks first while text is at stake.
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void BuildControls();
     void BuildMenus();
     void Form_Load();
     [[nodiscard]] bool IsMenuShortcut(const QKeyEvent& key) const;
+    // Text typed or changed since the last load, successful save or Get Embedded Text.
+    [[nodiscard]] bool TextAtStake() const;
+    [[nodiscard]] bool AskExit();
+    void ShowCapacity();
 
     void cmdLoadImage_Click();
     void cmdGetEmbeddedText_Click();
@@ -80,7 +96,8 @@ private:
     WindowToolkit toolkit_;
     FileDialog& Dialog1;
     PictureSurface surface_;
-    int waitCursors_ = 0; // override cursors set by SetBusy and not yet restored
+    int waitCursors_ = 0;        // override cursors set by SetBusy and not yet restored
+    bool exitConfirmed_ = false; // the exit question was answered Yes: close without asking
 
     QPushButton* cmdLoadImage = nullptr;
     QPushButton* cmdGetEmbeddedText = nullptr;
@@ -91,7 +108,7 @@ private:
     QScrollBar* VScroll1 = nullptr;
     QScrollBar* HScroll1 = nullptr;
     QPushButton* cmdExit = nullptr;
-    QTimer* tmrSecretText = nullptr;
+    CapacityLabel* lblCapacity = nullptr;
 
     QMenu* mnuFile = nullptr;
     QAction* mnuFileLoadImage = nullptr;

@@ -5,6 +5,7 @@
 #include "ui/program_names.h"
 
 #include <QDir>
+#include <QTextDocument>
 
 namespace lumenveil::ui {
 
@@ -21,6 +22,16 @@ constexpr char SavedWithoutMessage[] =
 constexpr char DifferentMessage[] = "The message read back differs from the text that was hidden.";
 
 } // namespace
+
+QString BoxText(const QTextDocument& document)
+{
+    // The raw text holds a paragraph separator between blocks and a line separator for a
+    // line break inside one; nothing else differs from what was typed.
+    QString text = document.toRawText();
+    text.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    text.replace(QChar::LineSeparator, QLatin1Char('\n'));
+    return text;
+}
 
 std::u16string TextToHide(const QString& boxText)
 {

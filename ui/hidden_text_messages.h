@@ -5,6 +5,8 @@
 
 #include <QString>
 
+class QTextDocument;
+
 #include <optional>
 #include <string>
 #include <string_view>
@@ -18,6 +20,10 @@ struct MessageReport
     int style = 0;
     QString title;
 };
+
+// The text box's text exactly as typed, line breaks as "\n". Unlike the box's plain text it
+// keeps a no-break space, which the code page can store, as it is.
+[[nodiscard]] QString BoxText(const QTextDocument& document);
 
 // The text box's text as it is hidden. A Windows text box holds a line break as CR LF, and
 // so do the messages hidden by other copies of the program: each "\n" becomes "\r\n".

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Drives the built window program on a real X display (Xvfb) with real keys and clicks, through
-# what only a real window system shows: Qt's own Open and Save dialogs, a real message box and
-# the program's end. A screenshot of the main window goes into the output folder.
+# what only a real window system shows: a picture named on the command line, Qt's own Open and
+# Save dialogs, real message boxes, the mouse wheel, the idle window's cost and the program's
+# end. A screenshot of the main window goes into the output folder.
 #
 # Usage: e2e_window.sh PROGRAM CLI PICTURE OUTPUT_FOLDER
 # Exit status 0 on success, 77 (skipped) when a tool it needs is missing, 1 on failure.
@@ -19,7 +20,8 @@ if [ -z "${LUMENVEIL_E2E_DISPLAY_READY:-}" ]; then
 fi
 
 work="$out/work"
-rm -rf "$work" "$out"/*.png && mkdir -p "$work/home" && cp "$picture" "$work/start.jpg"
+rm -rf "$work" "$out"/*.png "$out/program.log" && mkdir -p "$work/home" && cp "$picture" "$work/start.jpg"
+head -c 600 "$picture" >"$work/damaged.jpg"
 # Qt's own file dialog, not a desktop's; it keeps its history under HOME, in the work folder.
 unset XDG_CURRENT_DESKTOP XDG_SESSION_DESKTOP DESKTOP_SESSION GNOME_DESKTOP_SESSION_ID \
     KDE_FULL_SESSION SESSION_MANAGER
@@ -74,28 +76,74 @@ choose_file() {
     wait_for "no window but the main one" 10 alone
 }
 
-# Sanitizer builds: libxkbcommon-x11 hands strndup() a name without its zero byte.
-ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}strict_string_checks=0" "$program" >"$out/program.log" 2>&1 &
-pid=$!
-focus_window "main window" '^Lumenveil v1\.1$'
-main=$found
-size=$(xdotool getwindowgeometry "$main" | sed -n 's/.*Geometry: //p')
-menu=$((${size#*x} - 478))
-[ "${size%x*}" = 387 ] && [ "$menu" -gt 0 ] && [ "$menu" -lt 80 ] || fail "the main window is $size"
+# The main window among the program's windows of its title (a message box bears it too).
+find_main() {
+    local id
+    for id in $(xdotool search --onlyvisible --pid "$pid" --name '^Lumenveil v1\.1$' 2>/dev/null); do
+        xdotool getwindowgeometry "$id" | grep -q 'Geometry: 387x' && main=$id && return 0
+    done
+    return 1
+}
+# Starts the program with `picture` on its command line and waits for its main window.
+start() {
+    # Sanitizer builds: libxkbcommon-x11 hands strndup() a name without its zero byte.
+    ASAN_OPTIONS="${ASAN_OPTIONS:+$ASAN_OPTIONS:}strict_string_checks=0" "$program" "$1" >>"$out/program.log" 2>&1 &
+    pid=$! main=none
+    wait_for "main window" 150 find_main
+    size=$(xdotool getwindowgeometry "$main" | sed -n 's/.*Geometry: //p')
+    menu=$((${size#*x} - 478))
+    [ "${size%x*}" = 387 ] && [ "$menu" -gt 0 ] && [ "$menu" -lt 80 ] || fail "the main window is $size"
+}
+# The picture frame as the screen shows it, as text.
+frame() { import -window "$main" -crop "350x250+10+$((10 + menu))" txt:- 2>/dev/null | md5sum; }
+# Says the program's CPU time and wake-ups over `seconds` seconds of idling (`with` what), and
+# fails on more than 10 wake-ups a second.
+idle() {
+    local cpu0 cpu1 woke0 woke1
+    read -r cpu0 _ </proc/$pid/schedstat; woke0=$(awk '/^voluntary_ctxt/{print $2}' /proc/$pid/status)
+    sleep "$1"
+    read -r cpu1 _ </proc/$pid/schedstat; woke1=$(awk '/^voluntary_ctxt/{print $2}' /proc/$pid/status)
+    echo "idle for $1 s with $2: $(((cpu1 - cpu0) / 1000)) us of CPU, $((woke1 - woke0)) wake-ups"
+    # A 1 ms timer woke it about 900 times a second; a blinking text cursor, 2 or 3 times.
+    [ $((woke1 - woke0)) -le $((10 * $1)) ] || fail "the idle window woke $((woke1 - woke0)) times"
+}
+
+step="starting with a damaged picture on the command line"
+start "$work/damaged.jpg"
+focus_window "the load's error box" '^Lumenveil v1\.1$'
+xdotool key Return
+wait_for "no window but the main one" 50 alone
+wait_for "focus on the main window" 50 focused "$main"
 
 step="loading a picture with Ctrl+L"
 xdotool key ctrl+l
 choose_file 'Lumenveil v1\.1 - Locate Image File\.\.\.' "$work/start.jpg"
 
-step="typing the message and clicking Embed Text & Save..."
+step="typing the message; Ctrl+X asks before it loses it"
 xdotool mousemove --window "$main" 190 $((400 + menu)) click 1 type --delay 15 "$message"
-sleep 0.3 # the timer enables the button a moment after the first character
+xdotool key ctrl+x
+focus_window "exit question" '^Lumenveil v1\.1$'
+xdotool key Return
+wait_for "no window but the main one" 10 alone
+wait_for "focus on the main window" 50 focused "$main"
+idle 5 "the text cursor blinking"
+
+step="turning the wheel over the picture: not down (the picture is short), across with Shift"
+before=$(frame)
+xdotool mousemove --window "$main" 100 $((100 + menu)) click 5
+sleep 0.5
+[ "$(frame)" = "$before" ] || fail "the picture moved down although it fits the frame's height"
+xdotool keydown shift click 5 keyup shift
+wait_for "the picture to move across" 25 eval '[ "$(frame)" != "$before" ]'
+
+step="saving under a name typed without .bmp"
 xdotool mousemove --window "$main" 284 $((329 + menu)) click 1
-choose_file 'Lumenveil v1\.1 - Save As Bitmap File\.\.\.' "$work/note.bmp"
+choose_file 'Lumenveil v1\.1 - Save As Bitmap File\.\.\.' "$work/note"
 # The program saves once its dialog has closed, so the file may take a moment to appear.
 saved() { got=$("$cli" reveal "$work/note.bmp" 2>&1) && [ "$got" = "$message" ]; }
 wait_for "the saved file" 50 saved
 import -window "$main" "$out/main-window.png" || fail "no screenshot of the main window"
+idle 5 "the focus on a button"
 
 step="answering No to the exit question with Enter, its default, then Yes with y"
 for answer in Return y; do
@@ -105,6 +153,18 @@ for answer in Return y; do
     focus_window "exit question" '^Lumenveil v1\.1$'
     xdotool key "$answer"
 done
+wait_for "end of the program" 100 eval '! kill -0 "$pid" 2>/dev/null'
+wait "$pid" || fail "the program ended with status $?"
+
+step="starting with the saved picture; Get Embedded Text, save again, Ctrl+X"
+start "$work/note.bmp"
+wait_for "focus on the main window" 50 focused "$main"
+xdotool key ctrl+g ctrl+e
+choose_file 'Lumenveil v1\.1 - Save As Bitmap File\.\.\.' "$work/again.bmp"
+got=$("$cli" reveal "$work/again.bmp" 2>&1)
+[ "$got" = "$message" ] || fail "the picture saved again holds '$got'"
+wait_for "focus on the main window" 50 focused "$main"
+xdotool key ctrl+x # nothing typed since the message was read: no question
 wait_for "end of the program" 100 eval '! kill -0 "$pid" 2>/dev/null'
 wait "$pid" || fail "the program ended with status $?"
 echo "PASS: screenshot in $out/main-window.png"

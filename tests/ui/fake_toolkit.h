@@ -10,9 +10,9 @@ namespace lumenveil::test {
 // The window toolkit on fakes that answer at once, so that no test waits for a user. Every
 // request is noted in `journal`, one line each, in the order asked:
 //   "open dialog", "save dialog", "about", "shell OPERATION FILE [PARAMETERS] in FOLDER show N",
-//   "[busy ]ICON BUTTONS [TITLE]: PROMPT" for a message box. BUTTONS is "ok", "YES/no" or
-//   "yes/NO", the default in capitals; "busy" says that the owner's caption ended in
-//   " (Working...)" and the wait cursor was on while the box was open.
+//   "[waiting ][busy ]ICON BUTTONS [TITLE]: PROMPT" for a message box. BUTTONS is "ok",
+//   "YES/no" or "yes/NO", the default in capitals; "busy" says that the owner's caption ended
+//   in " (Working...)", "waiting" that the wait cursor was on while the box was open.
 class FakeToolkit final : public ui::MessageBoxes,
                           public ui::FileDialog,
                           public ui::Shell,
@@ -29,13 +29,14 @@ public:
         const QString icon =
             QString("none stop question exclamation information").split(' ')[int(request.icon)];
         const QCursor* cursor = QApplication::overrideCursor();
+        const bool waiting = cursor != nullptr && cursor->shape() == Qt::WaitCursor;
         const bool busy = owner != nullptr &&
-                          owner->window()->windowTitle().endsWith(QLatin1String(" (Working...)")) &&
-                          cursor != nullptr && cursor->shape() == Qt::WaitCursor;
+                          owner->window()->windowTitle().endsWith(QLatin1String(" (Working...)"));
         const bool ok = request.buttons == ui::MessageButtons::Ok;
         const char* buttons = ok ? "ok" : request.secondButtonIsDefault ? "yes/NO" : "YES/no";
-        journal << QStringLiteral("%1%2 %3 [%4]: %5")
-                       .arg(QLatin1String(busy ? "busy " : ""), icon, QLatin1String(buttons),
+        journal << QStringLiteral("%1%2%3 %4 [%5]: %6")
+                       .arg(QLatin1String(waiting ? "waiting " : ""),
+                            QLatin1String(busy ? "busy " : ""), icon, QLatin1String(buttons),
                             request.title, request.prompt);
         return !replies.isEmpty() ? replies.takeFirst() : ok ? ui::AnswerOk : ui::AnswerNo;
     }

@@ -10,7 +10,9 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QScreen>
@@ -48,7 +50,7 @@ struct Window
 {
     Window()
     {
-        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("album")));
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("album.bmp")));
         Make(QStringLiteral("existing.bmp 50x50"));
         given.insert("notes.txt", "Shopping: bread, milk.\n");
         QVERIFY(test::WriteBytes(folder.filePath("notes.txt"), given["notes.txt"]));
@@ -93,9 +95,10 @@ struct Window
     QStringList saved;               // the files the window has written
 };
 
-// Plays one step of a flow: an action (load, answer, reply, set, focus, click (a control or menu
-// entry), dclick, key, close, check, busy, scroll, arrow, thumb) or a check (asked,
-// enabled, text, caption, view, arrange, tabs, picture, saved, filter, hidden, shows).
+// Plays one step of a flow: an action (load, answer, reply, set, type, focus, click (a control or
+// menu entry), dclick, key, close, check, busy, scroll, arrow, thumb, wheel, drop) or a check
+// (asked, enabled, text, caption, view, corner, arrange, tabs, picture, saved, filter, hidden,
+// shows, capacity).
 void Play(Window& w, const QString& step)
 {
     const qsizetype space = step.indexOf(' ');
@@ -121,8 +124,10 @@ void Play(Window& w, const QString& step)
         w.fake.files << (arg.isEmpty() || arg.startsWith('<') ? arg : w.folder.filePath(arg));
     } else if (command == "reply") { // the next message box's
         w.fake.replies << (arg == "Yes" ? AnswerYes : AnswerNo);
-    } else if (command == "set") {
+    } else if (command == "set") { // as the program sets it: nothing typed
         text->setPlainText(arg);
+    } else if (command == "type") {
+        QTest::keyClicks(text, arg);
     } else if (command == "focus") {
         w.Find(arg)->setFocus();
         QTRY_VERIFY(w.Find(arg)->hasFocus());
@@ -135,7 +140,7 @@ void Play(Window& w, const QString& step)
     } else if (command == "key") { // to the control with the focus
         QTest::keySequence(QApplication::focusWidget(), QKeySequence(arg));
     } else if (command == "close") { // the close box
-        QVERIFY(w.window->windowHandle()->close());
+        w.window->windowHandle()->close();
     } else if (command == "check") { // the check of a file saved with "Meet me at noon."
         if (const auto report = CheckSavedMessage(w.folder.filePath(arg), u"Meet me at noon.")) {
             w.fake.Show(DescribeMessageBox(report->prompt, report->style, report->title), nullptr);
@@ -144,6 +149,35 @@ void Play(Window& w, const QString& step)
         w.window->SetBusy(arg.toInt());
     } else if (command == "scroll") {
         bar->setValue(arg.section(' ', 1).toInt());
+    } else if (command == "wheel") { // over the picture: "DX DY", then "shift" if held
+        const QPointF at(2, 2);
+        QWheelEvent turn(at, picture->mapToGlobal(at), {},
+                         {first.toInt(), step.section(' ', 2, 2).toInt()}, Qt::NoButton,
+                         arg.endsWith("shift") ? Qt::ShiftModifier : Qt::NoModifier,
+                         Qt::NoScrollPhase, false);
+        QApplication::sendEvent(picture, &turn);
+    } else if (command == "drop") { // on a control: files of the folder, addresses, "text:WORD"
+        QMimeData data;
+        QList<QUrl> urls;
+        for (const QString& item : arg.section(' ', 1).split(' ')) {
+            if (item.startsWith("text:")) {
+                data.setText(item.mid(5));
+            } else {
+                urls << (item.contains("://") ? QUrl(item)
+                                              : QUrl::fromLocalFile(w.folder.filePath(item)));
+            }
+        }
+        data.setUrls(urls);
+        QWidget* target = first == "txtText"   ? text->viewport()
+                          : first == "frmMain" ? w.window.get()
+                                               : w.Find(first);
+        QDragEnterEvent enter({5, 5}, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(target, &enter);
+        QApplication::sendEvent(target, &drop);
+        QCOMPARE(drop.isAccepted(), enter.isAccepted());
+        // The load follows the drop.
+        QCoreApplication::processEvents();
     } else if (command == "arrow") { // a click on the arrow at the bar's far end
         const bool across = bar->orientation() == Qt::Horizontal;
         QTest::mouseClick(bar, Qt::LeftButton, {},
@@ -169,7 +203,7 @@ void Play(Window& w, const QString& step)
         };
         QTRY_COMPARE(enabled(), arg == "all" ? Watched.join(' ') : arg);
     } else if (command == "text") { // the box holds exactly this, and nothing is selected
-        QTRY_COMPARE(text->toPlainText(), arg);
+        QTRY_COMPARE(BoxText(*text->document()), arg);
         QVERIFY(!text->textCursor().hasSelection());
     } else if (command == "caption") { // and whether the wait cursor is on
         QCOMPARE(w.window->windowTitle() + (QApplication::overrideCursor() ? ", waiting" : ""),
@@ -187,6 +221,16 @@ void Play(Window& w, const QString& step)
                  arg);
         // On screen: the part of the box inside the frame, its place rounded down.
         QCOMPARE(picture->geometry(), shown.intersected(picture->parentWidget()->rect()));
+    } else if (command == "corner") { // the frame's last uncovered pixel shows the picture's last
+        const QImage seen =
+            w.Find(QStringLiteral("client"))->grab({10 + 347, 10 + 247, 1, 1}).toImage();
+        QCOMPARE(seen.convertToFormat(QImage::Format_RGB32).pixel(0, 0),
+                 surface.Image().pixel(surface.ImageWidth() - 1, surface.ImageHeight() - 1));
+    } else if (command == "capacity") { // the label's text, then " red: WHY" when it is red
+        const auto* label = w.Find<QLabel>(QStringLiteral("lblCapacity"));
+        const bool red = label->palette().color(QPalette::WindowText) == QColor(Qt::red);
+        const QString seen = label->text() + (red ? " red: " + label->toolTip() : label->toolTip());
+        QVERIFY2(Matches(seen, arg), qPrintable(seen));
     } else if (command == "arrange") { // the arithmetic alone, for sizes no test loads
         const ViewArrangement view =
             ArrangeView(first.section('x', 0, 0).toInt(), first.section('x', 1).toInt());
@@ -275,8 +319,10 @@ void tst_FrmMain::flows_data()
     add("at start; a cancelled or failed load changes nothing",
         "enabled | view 130.5,92.5 89x65 across:off down:off | tabs cmdLoadImage Picture1 Picture2 "
         "cmdLoadImage | click cmdLoadImage | asked open dialog | enabled | answer notes.txt | "
-        "filter Images Files (*.bmp,*.jpg,*.jpeg,*.gif)|*.bmp;*.jpg;*.jpeg;*.gif|Bitmap "
-        "Files...|*.gif | click cmdLoadImage | asked open dialog | asked stop ok [Lumenveil v1.1]: "
+        "filter Images Files "
+        "(*.bmp,*.jpg,*.jpeg,*.gif,*.png)|*.bmp;*.jpg;*.jpeg;*.gif;*.png|Bitmap "
+        "Files...|*.gif|PNG Files (*.png)|*.png | click cmdLoadImage | asked open dialog | asked "
+        "stop ok [Lumenveil v1.1]: "
         "\u201C%1/notes.txt\u201D is not a picture. Lumenveil opens bitmap (BMP), JPEG, GIF and "
         "PNG files. | enabled | view 130.5,92.5 89x65 across:off down:off");
     add("after a load, a cancelled or failed load changes nothing",
@@ -285,7 +331,8 @@ void tst_FrmMain::flows_data()
         "open dialog | asked stop ok [Lumenveil v1.1]: The file \u201C%1/gone.bmp\u201D does not "
         "exist. | enabled all | text before | picture small.bmp");
     add("load by the button, the menu and double-clicks on the frame and the picture",
-        "answer existing.bmp | click cmdLoadImage | asked open dialog | enabled all | text | "
+        "answer existing.bmp | click cmdLoadImage | asked open dialog | enabled "
+        "cmdGetEmbeddedText txtText mnuFileGetEmbeddedText mnuFileEmbedText | text | "
         "picture existing.bmp | view 150,100 50x50 across:off down:off | set before | load "
         "small.bmp 200x150 | answer existing.bmp | click mnuFileLoadImage | asked open dialog | "
         "text | picture existing.bmp | answer small.bmp | dclick Picture1 | asked open dialog | "
@@ -295,28 +342,35 @@ void tst_FrmMain::flows_data()
     // Each picture follows a larger one scrolled away from the corner; then the arithmetic
     // alone: a disabled bar's maximum is negative, and sizes far beyond the frame.
     const QString scrolled = "load big.bmp 1000x800 | scroll HScroll1 300 | scroll VScroll1 200 | "
-                             "view -300,-200 1000x800 across:650@300 down:550@200 | load next.bmp ";
+                             "view -300,-200 1000x800 across:652@300 down:552@200 | load next.bmp ";
     add("arrange: 350 x 250 fills the frame; tab order with the bars and a text",
-        scrolled + "350x250 | view 0,0 350x250 across:0@0 down:0@0 | set a message | enabled all | "
+        scrolled + "350x250 | view 0,0 350x250 across:2@0 down:2@0 | set a message | enabled all | "
                    "focus cmdLoadImage | tabs cmdLoadImage cmdGetEmbeddedText cmdEmbedText txtText "
                    "Picture1 Picture2 VScroll1 HScroll1 cmdLoadImage");
     add("arrange: 99 x 66 centred, half a pixel",
         scrolled + "99x66 | view 125.5,92 99x66 across:off down:off | shows");
-    add("arrange: the frame's edges and pictures far larger",
+    add("arrange: the frame's edges, the bars' strip and pictures far larger",
         "arrange 89x65 at 130.5,92.5 across:off -261 down:off -185 | arrange 351x251 at 0,0 "
-        "across:1 down:1 | arrange 349x800 at 0.5,0 across:off -1 down:550 | arrange 40000x300 at "
-        "0,0 across:39650 down:50 | arrange 1x268435456 at 174.5,0 across:off -349 down:268435206 "
-        "| arrange 0x0 at 175,125 across:off -350 down:off -250");
+        "across:3 down:3 | arrange 348x248 at 0,0 across:0 down:0 | arrange 347x800 at 1.5,0 "
+        "across:off -3 down:552 | arrange 40000x300 at 0,0 across:39652 down:52 | arrange "
+        "1x268435456 at 174.5,0 across:off -349 down:268435208 | arrange 0x0 at 175,125 across:off "
+        "-350 down:off -250");
 
     // Scrolling with the arrows, the keys and the thumb of the bars.
     add("scroll: arrow 30, page 50 and End across; page and arrow 30 down",
-        "load big.bmp 1000x800 | arrow HScroll1 | view -30,0 1000x800 across:650@30 down:550@0 | "
-        "focus HScroll1 | key PgDown | view -80,0 1000x800 across:650@80 down:550@0 | key End | "
-        "view -650,0 1000x800 across:650@650 down:550@0 | focus VScroll1 | key PgDown | arrow "
-        "VScroll1 | view -650,-60 1000x800 across:650@650 down:550@60 | shows");
+        "load big.bmp 1000x800 | arrow HScroll1 | view -30,0 1000x800 across:652@30 down:552@0 | "
+        "focus HScroll1 | key PgDown | view -80,0 1000x800 across:652@80 down:552@0 | key End | "
+        "view -652,0 1000x800 across:652@652 down:552@0 | focus VScroll1 | key PgDown | arrow "
+        "VScroll1 | view -652,-60 1000x800 across:652@652 down:552@60 | shows | key End | corner");
     add("scroll: a dragged thumb moves the picture when let go",
         "load big.bmp 1000x800 | scroll HScroll1 300 | thumb HScroll1 0 | view -300,0 1000x800 "
-        "across:650@300 down:550@0 | thumb HScroll1 | view 0,0 1000x800 across:650@0 down:550@0");
+        "across:652@300 down:552@0 | thumb HScroll1 | view 0,0 1000x800 across:652@0 down:552@0");
+    add("scroll: the wheel down and up; Shift or a horizontal wheel across; not a disabled bar",
+        "load big.bmp 1000x800 | wheel 0 -120 | view 0,-30 1000x800 across:652@0 down:552@30 | "
+        "wheel 0 120 | wheel 0 -120 shift | view -50,0 1000x800 across:652@50 down:552@0 | wheel "
+        "-120 0 | view -100,0 1000x800 across:652@100 down:552@0 | load wide.bmp 500x100 | wheel 0 "
+        "-120 | view 0,75 500x100 across:152@0 down:off | wheel 0 -120 shift | view -50,75 500x100 "
+        "across:152@50 down:off");
 
     // Hiding, then saving through the Save dialog, which asks before it replaces a file.
     const QString hidden = QStringLiteral("load photo.jpeg 200x150 | set Meet me at noon. | %1 | "
@@ -342,7 +396,8 @@ void tst_FrmMain::flows_data()
         hidden.arg("answer missing/note.bmp | answer album") +
             "asked stop ok [Lumenveil v1.1]: The picture could not be saved as "
             "\u201C%1/missing/note.bmp\u201D: ... | click cmdEmbedText | asked save dialog | asked "
-            "stop ok [Lumenveil v1.1]: The picture could not be saved as \u201C%1/album\u201D: a "
+            "stop ok [Lumenveil v1.1]: The picture could not be saved as \u201C%1/album.bmp\u201D: "
+            "a "
             "folder has that name.");
     add("save: existing file, No, then cancel", hidden.arg("answer existing.bmp | reply No") +
                                                     replace.arg("%1", "existing.bmp") +
@@ -353,9 +408,19 @@ void tst_FrmMain::flows_data()
     add("save: existing file, Yes", hidden.arg("answer existing.bmp | reply Yes") +
                                         replace.arg("%1", "existing.bmp") +
                                         " | saved existing.bmp");
-    add("save: Enter on the loaded JPEG's name, Yes: a bitmap under its name",
-        hidden.arg("answer <enter> | reply Yes") + replace.arg("%1", "photo.jpeg") +
-            " | saved photo.jpeg");
+    add("save: Enter after a JPEG saves a bitmap beside it; after a bitmap, asks to replace it",
+        hidden.arg("answer <enter>") +
+            "saved photo.bmp | load small.bmp 200x150 | set A | answer "
+            "<enter> | click cmdEmbedText | asked save dialog | " +
+            replace.arg("%1", "small.bmp") + " | asked save dialog");
+    add("save: after a PNG and a cancel; typed names get .bmp before the replace question",
+        "load pic.png 200x150 | set A | click cmdEmbedText | asked save dialog | answer <enter> | "
+        "click cmdEmbedText | asked save dialog | saved pic.bmp | answer existing | reply No | "
+        "answer "
+        "NOTE.BMP | click cmdEmbedText | asked save dialog | " +
+            replace.arg("%1", "existing.bmp") +
+            " | asked save dialog | saved NOTE.BMP | answer note.png | click cmdEmbedText | asked "
+            "save dialog | saved note.png.bmp");
     add("save: the timer follows the text; the menu hides even an empty one",
         "load small.bmp 200x150 | enabled cmdGetEmbeddedText txtText mnuFileGetEmbeddedText "
         "mnuFileEmbedText | set    " /* three blanks */ " | enabled all | set | enabled "
@@ -376,6 +441,24 @@ void tst_FrmMain::flows_data()
     add("read back: blank line and trailing break", roundTrip("a\n\nb\n", "a\r\n\r\nb\r\n"));
     add("read back: Western European characters",
         roundTrip(QStringLiteral("Grüße, café – 5 €"), QStringLiteral("Grüße, café – 5 €")));
+    add("read back: a no-break space, also in the check of the saved file",
+        QStringLiteral("load small.bmp 200x150 | set 5\u00A0€ | answer nb | click cmdEmbedText | "
+                       "asked save dialog | saved nb.bmp | hidden 5\u00A0€ | set typed over | "
+                       "click cmdGetEmbeddedText | text 5\u00A0€"));
+    add("read back: Undo brings back the text it replaced",
+        "load small.bmp 200x150 | set secret | click cmdEmbedText | asked save dialog | "
+        "set draft | click cmdGetEmbeddedText | text secret | focus txtText | key Ctrl+Z | "
+        "text draft");
+
+    // The label right of Load Image counts as the codec does: a line break is two characters.
+    add("capacity: none, under, exactly at, one over, unstorable",
+        QStringLiteral(
+            "capacity | load cap.bmp 10x20 | capacity 0 of 42 characters | set %1 | capacity 41 of "
+            "42 characters | set %1\n | capacity 43 of 42 characters red: Text is ... characters "
+            "longer than this picture can store! | set %1x | capacity 42 of 42 characters | set "
+            "snow \u2603 | capacity 6 of 42 characters red: The text contains characters that "
+            "cannot be hidden...")
+            .arg(QString(41, 'x')));
 
     // What cannot be hidden or read is said while busy, and changes nothing.
     const auto refused = [](const QString& picture, const QString& typed, const QString& how) {
@@ -387,7 +470,7 @@ void tst_FrmMain::flows_data()
     add("refused: 8 x 8 cannot hold the markers",
         refused("tiny.bmp 8x8", "",
                 hide + "[Lumenveil]: Text is 3 characters longer than this "
-                       "picture can store!"));
+                       "picture can store! | capacity 0 of 0 characters red: Text is 3..."));
     add("refused: characters outside the code page",
         refused("photo.bmp 200x150", QStringLiteral("snow \u2603 and \U0001F600"),
                 hide + "[Lumenveil v1.1]: The text contains characters that cannot be hidden..."));
@@ -403,15 +486,35 @@ void tst_FrmMain::flows_data()
                        "file. Saving a picture as JPEG destroys a hidden message, so open the "
                        "bitmap (.bmp) file that Lumenveil saved instead."));
 
-    // Esc asks before it quits; the menu and the close box do not.
+    // Esc asks before it quits; the menu and the close box ask only while typed text is at stake.
     const QString quit =
         "key Esc | asked question yes/NO [Lumenveil v1.1]: Are you sure you want to quit?";
     add("exit: Esc on the load button and in the text box, No, then Yes",
         "load small.bmp 200x150 | set typed | focus cmdLoadImage | " + quit +
             " | focus txtText | " + quit + " | text typed | reply Yes | " + quit +
             " | asked closed");
-    add("exit: File > Exit asks nothing", "click mnuFileExit | asked closed");
-    add("exit: the close box asks nothing", "close | asked closed");
+    add("exit: nothing typed, File > Exit asks nothing", "click mnuFileExit | asked closed");
+    add("exit: nothing typed, the close box asks nothing", "close | asked closed");
+    const QString ask = "asked question yes/NO [Lumenveil v1.1]: Are you sure you want to quit?";
+    add("exit: typed text, Ctrl+X and the close box ask; No keeps it, Yes closes",
+        "load small.bmp 200x150 | focus txtText | type draft | key Ctrl+X | " + ask +
+            " | close | " + ask + " | text draft | reply Yes | close | " + ask + " | asked closed");
+    add("exit: typed text saved, Ctrl+X asks nothing",
+        "load small.bmp 200x150 | focus txtText | type secret | answer note | click cmdEmbedText "
+        "| asked save dialog | saved note.bmp | focus txtText | key Ctrl+X | asked closed");
+    add("exit: typed over, then Get Embedded Text, the close box asks nothing",
+        "load small.bmp 200x150 | set secret | click cmdEmbedText | asked save dialog | focus "
+        "txtText | type draft | close | " +
+            ask + " | click cmdGetEmbeddedText | text secret | close | asked closed");
+
+    // A file dropped on the window, or on the text box, loads as Load Image would.
+    add("drop: a text file gets the load's box; of two files the first; other drops nothing",
+        "drop frmMain notes.txt | asked stop ok [Lumenveil v1.1]: \u201C%1/notes.txt\u201D is not "
+        "a picture... | drop frmMain text:hello https://lumenveil.invalid/a.bmp | enabled | drop "
+        "txtText existing.bmp notes.txt | enabled cmdGetEmbeddedText txtText "
+        "mnuFileGetEmbeddedText mnuFileEmbedText | picture existing.bmp | view 150,100 50x50 "
+        "across:off down:off | set A | answer <enter> | click cmdEmbedText | asked save dialog | " +
+            replace.arg("%1", "existing.bmp") + " | asked save dialog");
 
     // The menu's keys come before the text box's own; a button's access key clicks it.
     add("keys: the menu's",
