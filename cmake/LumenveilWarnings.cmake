@@ -2,6 +2,9 @@
 add_library(lumenveil_options INTERFACE)
 add_library(lumenveil::options ALIAS lumenveil_options)
 
+# The generated header of the program's names and version (cmake/LumenveilNames.cmake).
+target_include_directories(lumenveil_options INTERFACE "${PROJECT_BINARY_DIR}/generated")
+
 target_compile_options(lumenveil_options INTERFACE -Wall -Wextra -Wpedantic)
 if(LUMENVEIL_WERROR)
     target_compile_options(lumenveil_options INTERFACE -Werror)
