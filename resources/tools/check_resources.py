@@ -19,6 +19,7 @@ from pathlib import Path
 ICON_SIZES = (16, 32, 48)
 PNG_SIZES = (16, 32, 48, 128, 256)
 LINK_FACE = (323, 177, 453, 194)  # x0, y0, x1, y1 of the About window's link hot spot
+DESKTOP_ENTRY = "org.lumenveil.lumenveil.desktop"
 
 failures = []
 passed = 0
@@ -286,14 +287,15 @@ def check_rc(res):
 
 
 def check_desktop(res):
-    lines = (res / "lumenveil.desktop").read_text(encoding="utf-8").splitlines()
-    check(lines[0] == "[Desktop Entry]", "lumenveil.desktop does not open with [Desktop Entry]")
+    lines = (res / DESKTOP_ENTRY).read_text(encoding="utf-8").splitlines()
+    check(lines[0] == "[Desktop Entry]", f"{DESKTOP_ENTRY} does not open with [Desktop Entry]")
     keys = dict(line.split("=", 1) for line in lines[1:] if "=" in line)
     for key, value in {"Type": "Application", "Name": "Lumenveil",
                        "Comment": "Embeds hidden text messages in bitmap files.",
-                       "Exec": "lumenveil", "Icon": "lumenveil", "Terminal": "false",
-                       "Categories": "Graphics;Utility;"}.items():
-        check(keys.get(key) == value, f"lumenveil.desktop {key} is {keys.get(key)!r}")
+                       "Exec": "lumenveil %f", "Icon": "lumenveil", "Terminal": "false",
+                       "Categories": "Graphics;2DGraphics;RasterGraphics;",
+                       "MimeType": "image/bmp;image/jpeg;image/gif;image/png;"}.items():
+        check(keys.get(key) == value, f"{DESKTOP_ENTRY} {key} is {keys.get(key)!r}")
 
 
 class PageParser(html.parser.HTMLParser):

@@ -2,7 +2,8 @@
 # layout: the program folder with the program, its companion files and help page, a relative
 # launcher link and lumenveil-cli on the PATH, the desktop entry and the icons, and nothing else.
 #
-# cmake -DBUILD_DIR=<build> -DSTAGE=<folder> -DPROGRAM_DIR=<lib/lumenveil> -P check_install.cmake
+# cmake -DBUILD_DIR=<build> -DSTAGE=<folder> -DPROGRAM_DIR=<lib/lumenveil> -DAPP_ID=<id>
+#       -P check_install.cmake
 cmake_minimum_required(VERSION 3.25)
 
 # expect(<message> <condition>...): stops with the message unless the condition holds.
@@ -20,7 +21,7 @@ execute_process(
 expect("cmake --install failed:\n${output}" status EQUAL 0)
 
 set(root "${STAGE}/usr")
-set(expected bin/lumenveil bin/lumenveil-cli share/applications/lumenveil.desktop)
+set(expected bin/lumenveil bin/lumenveil-cli share/applications/${APP_ID}.desktop)
 foreach(file "COMDLG32.OCX" "Lumenveil v1.1.exe.manifest" help.htm lumenveil)
     list(APPEND expected "${PROGRAM_DIR}/${file}")
 endforeach()
@@ -40,10 +41,11 @@ file(REAL_PATH "${root}/${PROGRAM_DIR}/lumenveil" program)
 expect("bin/lumenveil is to be a relative link to ${program}, not ${link}"
        IS_SYMLINK "${root}/bin/lumenveil" AND NOT IS_ABSOLUTE "${link}" AND target STREQUAL program)
 
-# The desktop starts the launcher on the PATH and shows the installed icon.
-file(STRINGS "${root}/share/applications/lumenveil.desktop" entry)
-expect("the desktop entry lacks Exec=lumenveil or Icon=lumenveil: ${entry}"
-       "Exec=lumenveil" IN_LIST entry AND "Icon=lumenveil" IN_LIST entry)
+# The desktop starts the launcher on the PATH with the file it opens, and shows the icon.
+file(STRINGS "${root}/share/applications/${APP_ID}.desktop" entry)
+set(exec "Exec=lumenveil %f")
+expect("the desktop entry lacks ${exec} or Icon=lumenveil: ${entry}"
+       exec IN_LIST entry AND "Icon=lumenveil" IN_LIST entry)
 
 # Both programs are executable; the installed command-line companion runs.
 execute_process(COMMAND test -x "${root}/${PROGRAM_DIR}/lumenveil" RESULT_VARIABLE status)
