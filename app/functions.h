@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/startup_platform.h"
+#include "lumenveil_version.h"
 
 #include <QChar>
 #include <QString>
@@ -9,7 +10,7 @@ namespace lumenveil::app {
 
 // The companion files that must lie beside the program file.
 inline constexpr char CommonDialogFile[] = "COMDLG32.OCX";
-inline constexpr char ManifestFile[] = "Lumenveil v1.1.exe.manifest";
+inline constexpr char ManifestFile[] = LUMENVEIL_MANIFEST_NAME;
 
 inline constexpr char CommonDialogMissing[] = "COMDLG32.OCX missing.";
 inline constexpr char ManifestMissing[] = "Manifest file missing.";

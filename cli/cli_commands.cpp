@@ -1,6 +1,7 @@
 #include "cli/cli_commands.h"
 
 #include "codec/hidden_text.h"
+#include "lumenveil_version.h"
 #include "picture/bitmap_writer.h"
 #include "picture/picture_format.h"
 #include "picture/picture_surface.h"

@@ -2,6 +2,11 @@
 
 #include <QCoreApplication>
 
+#ifdef Q_OS_WIN
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 namespace {
 
 // The decoders' own warnings ("Corrupt JPEG data: ...") would interleave with our output; every
@@ -17,6 +22,12 @@ void QuietMessages(QtMsgType type, const QMessageLogContext&, const QString& mes
 
 int main(int argc, char* argv[])
 {
+#ifdef Q_OS_WIN
+    // Messages and bitmaps pass through standard input and output byte for byte: no CR LF
+    // translation, and Ctrl+Z is not the end of the input.
+    _setmode(_fileno(stdin), _O_BINARY);
+    _setmode(_fileno(stdout), _O_BINARY);
+#endif
     qInstallMessageHandler(QuietMessages);
     QCoreApplication app(argc, argv);
     // The bytes as given: a name that is not UTF-8 would not survive a trip through QString.

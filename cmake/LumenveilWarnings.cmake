@@ -2,9 +2,21 @@
 add_library(lumenveil_options INTERFACE)
 add_library(lumenveil::options ALIAS lumenveil_options)
 
-target_compile_options(lumenveil_options INTERFACE -Wall -Wextra -Wpedantic)
-if(LUMENVEIL_WERROR)
-    target_compile_options(lumenveil_options INTERFACE -Werror)
+# The generated header of the program's names and version (cmake/LumenveilNames.cmake).
+target_include_directories(lumenveil_options INTERFACE "${PROJECT_BINARY_DIR}/generated")
+
+# MSVC reads -Wall as /Wall, which warns of its own headers, and ignores the rest: its own
+# level 4 is the counterpart of the three.
+if(MSVC)
+    target_compile_options(lumenveil_options INTERFACE /W4)
+    if(LUMENVEIL_WERROR)
+        target_compile_options(lumenveil_options INTERFACE /WX)
+    endif()
+else()
+    target_compile_options(lumenveil_options INTERFACE -Wall -Wextra -Wpedantic)
+    if(LUMENVEIL_WERROR)
+        target_compile_options(lumenveil_options INTERFACE -Werror)
+    endif()
 endif()
 if(LUMENVEIL_SANITIZE)
     target_compile_options(lumenveil_options INTERFACE

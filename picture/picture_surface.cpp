@@ -19,6 +19,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
+#ifdef Q_OS_WIN
+#include <qt_windows.h>
+#endif
 #include <cstring>
 
 namespace lumenveil {
@@ -141,6 +144,27 @@ bool IndicesInsidePalette(QImage& image)
         }
     }
     return true;
+}
+
+// The system's reason for the last failed call on this thread: errno, or on Windows the
+// thread's last error, which the file calls set instead.
+QString LastSystemError()
+{
+#ifdef Q_OS_WIN
+    const DWORD code = ::GetLastError();
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    QString reason = QString::fromWCharArray(text, static_cast<qsizetype>(length)).trimmed();
+    ::LocalFree(text);
+    if (reason.endsWith(QLatin1Char('.'))) {
+        reason.chop(1); // the caller ends the sentence
+    }
+    return reason.isEmpty() ? QStringLiteral("system error %1").arg(code) : reason;
+#else
+    return qt_error_string(errno);
+#endif
 }
 
 // The system's reason why an existing file cannot be written.
@@ -396,11 +420,11 @@ PictureResult PictureSurface::SaveBitmapFile(const QString& path) const
         return Fail(PictureStatus::CannotWrite, kept);
     }
     if (!WriteBitmap(file, image_) || !file.flush()) {
-        // QSaveFile does not always carry the system's reason for a failed write; errno does.
-        const int error = errno;
+        // QSaveFile does not always carry the system's reason for a failed write.
+        const QString systemReason = LastSystemError();
         QString reason = file.errorString();
         if (file.error() == QFileDevice::NoError || reason == QLatin1String("Unknown error")) {
-            reason = qt_error_string(error);
+            reason = systemReason;
         }
         file.cancelWriting();
         return Fail(PictureStatus::CannotWrite, reason);

@@ -10,6 +10,8 @@ packages=(
     xvfb xauth x11-utils xdotool imagemagick # a real X display, keys, mouse and screenshots for the window test
     clang libclang-rt-14-dev # the fuzz targets (libFuzzer)
     dpkg-dev file         # cpack -G DEB
+    help2man              # the manual page of lumenveil-cli, made from its --help
+    groff-base appstream desktop-file-utils lintian # what the install test checks with
     gcovr                 # scripts/coverage.sh
 )
 

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Builds Lumenveil and starts it.
+# Builds the window program (and only what it needs) and starts it; arguments go to it.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/build.sh
+scripts/build.sh lumenveil
 exec build/app/lumenveil "$@"

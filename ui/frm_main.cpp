@@ -47,9 +47,9 @@ constexpr char OpenFilter[] =
     "Images Files (*.bmp,*.jpg,*.jpeg,*.gif,*.png)|*.bmp;*.jpg;*.jpeg;*.gif;*.png|Bitmap Files "
     "(*.bmp)|*.bmp|JPEG Files (*.jpg,*.jpeg)|*.jpg;*.jpeg|Compuserve GIF Files (*.gif)|*.gif|PNG "
     "Files (*.png)|*.png";
-constexpr char OpenTitle[] = "Lumenveil v1.1 - Locate Image File...";
+constexpr char OpenTitle[] = LUMENVEIL_TITLE " - Locate Image File...";
 constexpr char SaveFilter[] = "Bitmap Files (*.bmp)|*.bmp";
-constexpr char SaveTitle[] = "Lumenveil v1.1 - Save As Bitmap File...";
+constexpr char SaveTitle[] = LUMENVEIL_TITLE " - Save As Bitmap File...";
 constexpr char ExitQuestion[] = "Are you sure you want to quit?";
 constexpr char ReplaceQuestion[] = "\u201C%1\u201D already exists.\nDo you want to replace it?";
 constexpr char HelpPage[] = "help.htm";

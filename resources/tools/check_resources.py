@@ -19,6 +19,7 @@ from pathlib import Path
 ICON_SIZES = (16, 32, 48)
 PNG_SIZES = (16, 32, 48, 128, 256)
 LINK_FACE = (323, 177, 453, 194)  # x0, y0, x1, y1 of the About window's link hot spot
+DESKTOP_ENTRY = "org.lumenveil.lumenveil.desktop"
 
 failures = []
 passed = 0
@@ -261,37 +262,40 @@ def check_jpeg(res):
 
 
 def check_rc(res):
-    text = (res / "lumenveil.rc").read_text(encoding="ascii")
+    # A template: CMake fills in the names and the version (cmake/LumenveilNames.cmake).
+    text = (res / "lumenveil.rc.in").read_text(encoding="ascii")
     squeezed = re.sub(r"\s+", " ", text)
-    for needle in ('1 ICON "lumenveil.ico"', "FILEVERSION 1, 10, 0, 0",
-                   "PRODUCTVERSION 1, 10, 0, 0", "FILEFLAGSMASK 0x0L", "FILEOS VOS__WINDOWS32",
+    for needle in ('1 ICON "@LUMENVEIL_ICON_ICO@"', "FILEVERSION @LUMENVEIL_VERSION_COMMAS@",
+                   "PRODUCTVERSION @LUMENVEIL_VERSION_COMMAS@", "FILEFLAGSMASK 0x0L",
+                   "FILEOS VOS__WINDOWS32",
                    "FILETYPE VFT_APP", 'BLOCK "040904B0"', 'VALUE "Translation", 0x0409, 0x04B0'):
-        check(needle in squeezed, f"lumenveil.rc lacks {needle}")
+        check(needle in squeezed, f"lumenveil.rc.in lacks {needle}")
     values = dict(re.findall(r'VALUE\s+"(\w+)",\s*"([^"]*)"', text))
     expected = {
         "Comments": "Embeds hidden text messages in bitmap files.",
         "FileDescription": "Embeds hidden text messages in bitmap files.",
-        "FileVersion": "1.10",
-        "ProductVersion": "1.10",
-        "InternalName": "Lumenveil v1.1",
-        "OriginalFilename": "Lumenveil v1.1.exe",
-        "ProductName": "Lumenveil",
+        "FileVersion": "@PROJECT_VERSION@",
+        "ProductVersion": "@PROJECT_VERSION@",
+        "InternalName": "@LUMENVEIL_TITLE@",
+        "OriginalFilename": "@LUMENVEIL_TITLE@.exe",
+        "ProductName": "@PROJECT_NAME@",
     }
     for key, value in expected.items():
-        check(values.get(key) == value, f"lumenveil.rc {key} is {values.get(key)!r}")
+        check(values.get(key) == value, f"lumenveil.rc.in {key} is {values.get(key)!r}")
     for key in ("CompanyName", "LegalCopyright", "LegalTrademarks"):
-        check(values.get(key), f"lumenveil.rc has no {key}")
+        check(values.get(key), f"lumenveil.rc.in has no {key}")
 
 
 def check_desktop(res):
-    lines = (res / "lumenveil.desktop").read_text(encoding="utf-8").splitlines()
-    check(lines[0] == "[Desktop Entry]", "lumenveil.desktop does not open with [Desktop Entry]")
+    lines = (res / DESKTOP_ENTRY).read_text(encoding="utf-8").splitlines()
+    check(lines[0] == "[Desktop Entry]", f"{DESKTOP_ENTRY} does not open with [Desktop Entry]")
     keys = dict(line.split("=", 1) for line in lines[1:] if "=" in line)
     for key, value in {"Type": "Application", "Name": "Lumenveil",
                        "Comment": "Embeds hidden text messages in bitmap files.",
-                       "Exec": "lumenveil", "Icon": "lumenveil", "Terminal": "false",
-                       "Categories": "Graphics;Utility;"}.items():
-        check(keys.get(key) == value, f"lumenveil.desktop {key} is {keys.get(key)!r}")
+                       "Exec": "lumenveil %f", "Icon": "lumenveil", "Terminal": "false",
+                       "Categories": "Graphics;2DGraphics;RasterGraphics;",
+                       "MimeType": "image/bmp;image/jpeg;image/gif;image/png;"}.items():
+        check(keys.get(key) == value, f"{DESKTOP_ENTRY} {key} is {keys.get(key)!r}")
 
 
 class PageParser(html.parser.HTMLParser):
@@ -319,7 +323,7 @@ class PageParser(html.parser.HTMLParser):
 
 
 def check_help(res):
-    text = (res / "help.htm").read_text(encoding="utf-8")
+    text = (res / "help.htm.in").read_text(encoding="utf-8")
     page = PageParser()
     page.feed(text)
     check(not page.errors and not page.open, f"help.htm tags do not nest: {page.errors[:3]}"

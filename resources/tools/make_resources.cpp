@@ -682,7 +682,7 @@ QImage RenderAbout()
     p.drawText(QPointF(textLeft - 2, 76), QStringLiteral("Lumenveil"));
     p.setPen(QColor(0xff, 0xd8, 0x80));
     p.setFont(Font(14, QFont::DemiBold));
-    p.drawText(QPointF(textLeft, 100), QStringLiteral("Version 1.10"));
+    p.drawText(QPointF(textLeft, 100), QStringLiteral("Version " LUMENVEIL_VERSION));
     p.setPen(QColor(0x9d, 0xb8, 0xff, 160));
     p.drawLine(QPointF(textLeft, 112.5), QPointF(AboutWidth - 20, 112.5));
     p.setPen(QColor(0xe6, 0xec, 0xff));

@@ -1,11 +1,16 @@
 # Installs the build into a staging folder, as a package would under /usr, and checks the
 # layout: the program folder with the program, its companion files and help page, a relative
-# launcher link and lumenveil-cli on the PATH, the desktop entry and the icons, and nothing else.
+# launcher link and lumenveil-cli on the PATH, the desktop entry, icons, AppStream metadata,
+# manual pages, completion and licence, and nothing else. Then it runs what a packager checks
+# with: groff on the manual pages, appstreamcli, desktop-file-validate, and lintian on the
+# package cpack makes; a missing one is skipped, saying so.
 #
-# cmake -DBUILD_DIR=<build> -DSTAGE=<folder> -DPROGRAM_DIR=<lib/lumenveil> -P check_install.cmake
+# cmake -DBUILD_DIR=<build> -DSTAGE=<folder> -DPROGRAM_DIR=<lib/lumenveil> -DAPP_ID=<id>
+#       -P check_install.cmake
 cmake_minimum_required(VERSION 3.25)
 
-# expect(<message> <condition>...): stops with the message unless the condition holds.
+# expect(<message> <condition>...): stops with the message unless the condition holds. The
+# condition's words are expanded again, so a string in it may hold no space.
 macro(expect message)
     if(NOT (${ARGN}))
         message(FATAL_ERROR "${message}")
@@ -20,7 +25,11 @@ execute_process(
 expect("cmake --install failed:\n${output}" status EQUAL 0)
 
 set(root "${STAGE}/usr")
-set(expected bin/lumenveil bin/lumenveil-cli share/applications/lumenveil.desktop)
+set(man share/man/man1)
+set(expected bin/lumenveil bin/lumenveil-cli share/applications/${APP_ID}.desktop
+    share/metainfo/${APP_ID}.metainfo.xml ${man}/lumenveil.1.gz ${man}/lumenveil-cli.1.gz
+    share/bash-completion/completions/lumenveil-cli
+    share/doc/lumenveil/copyright share/doc/lumenveil/changelog.gz)
 foreach(file "COMDLG32.OCX" "Lumenveil v1.1.exe.manifest" help.htm lumenveil)
     list(APPEND expected "${PROGRAM_DIR}/${file}")
 endforeach()
@@ -40,14 +49,94 @@ file(REAL_PATH "${root}/${PROGRAM_DIR}/lumenveil" program)
 expect("bin/lumenveil is to be a relative link to ${program}, not ${link}"
        IS_SYMLINK "${root}/bin/lumenveil" AND NOT IS_ABSOLUTE "${link}" AND target STREQUAL program)
 
-# The desktop starts the launcher on the PATH and shows the installed icon.
-file(STRINGS "${root}/share/applications/lumenveil.desktop" entry)
-expect("the desktop entry lacks Exec=lumenveil or Icon=lumenveil: ${entry}"
-       "Exec=lumenveil" IN_LIST entry AND "Icon=lumenveil" IN_LIST entry)
+# The desktop starts the launcher on the PATH with the file it opens, and shows the icon.
+file(STRINGS "${root}/share/applications/${APP_ID}.desktop" entry)
+set(exec "Exec=lumenveil %f")
+expect("the desktop entry lacks ${exec} or Icon=lumenveil: ${entry}"
+       exec IN_LIST entry AND "Icon=lumenveil" IN_LIST entry)
 
 # Both programs are executable; the installed command-line companion runs.
 execute_process(COMMAND test -x "${root}/${PROGRAM_DIR}/lumenveil" RESULT_VARIABLE status)
 expect("${PROGRAM_DIR}/lumenveil is not executable" status EQUAL 0)
-execute_process(COMMAND "${root}/bin/lumenveil-cli" --version
-    RESULT_VARIABLE status OUTPUT_VARIABLE version ERROR_VARIABLE version)
-expect("the installed lumenveil-cli --version failed: ${version}" status EQUAL 0)
+execute_process(COMMAND "${root}/bin/lumenveil-cli" --help
+    RESULT_VARIABLE status OUTPUT_VARIABLE help ERROR_VARIABLE help)
+expect("the installed lumenveil-cli --help failed: ${help}" status EQUAL 0)
+
+# Without a display the window program says so in one line, and nothing of Qt's follows.
+execute_process(
+    COMMAND "${CMAKE_COMMAND}" -E env --unset=DISPLAY --unset=WAYLAND_DISPLAY
+            --unset=QT_QPA_PLATFORM "${root}/bin/lumenveil"
+    RESULT_VARIABLE status OUTPUT_VARIABLE said ERROR_VARIABLE said)
+string(REGEX MATCH "^lumenveil: [^\n]*graphical session[^\n]*lumenveil-cli[^\n]*\n$" line "${said}")
+expect("without a display, lumenveil is to say so in one line and end with status 1: ${status} ${said}"
+       status EQUAL 1 AND line)
+
+# The completion offers every option --help names, and pictures by extension in any case.
+set(files "${STAGE}/completion")
+file(MAKE_DIRECTORY "${files}/sub")
+file(TOUCH "${files}/a.png" "${files}/B.JPG" "${files}/notes.txt")
+execute_process(
+    COMMAND bash -c [[
+        source "$1" || exit 1
+        offered() { COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _lumenveil_cli;
+                    printf '%s\n' "${COMPREPLY[@]}" | LC_ALL=C sort | tr '\n' ' '; echo; }
+        offered lumenveil-cli hide a.png out.bmp --
+        offered lumenveil-cli reveal ""]] completion "${root}/share/bash-completion/completions/lumenveil-cli"
+    WORKING_DIRECTORY "${files}" RESULT_VARIABLE status OUTPUT_VARIABLE offered ERROR_VARIABLE offered)
+string(REGEX MATCHALL "[^\n]+" lines "${offered}")
+list(APPEND lines "" "")
+list(GET lines 0 after_hide)
+list(GET lines 1 after_reveal)
+string(REGEX MATCHALL "--[a-z][a-z-]*" options "${help}")
+list(REMOVE_DUPLICATES options)
+foreach(option IN LISTS options)
+    string(FIND " ${after_hide}" " ${option} " at)
+    expect("the completion does not offer ${option} after hide: ${offered}"
+           status EQUAL 0 AND at GREATER -1)
+endforeach()
+set(pictures "B.JPG a.png sub ")
+expect("reveal is to complete pictures and folders: ${offered}" after_reveal STREQUAL pictures)
+
+# Both manual pages have every section a reader looks for, whatever --help comes to say.
+foreach(page lumenveil lumenveil-cli)
+    execute_process(COMMAND gzip -dc "${root}/${man}/${page}.1.gz" OUTPUT_VARIABLE text)
+    foreach(section NAME SYNOPSIS DESCRIPTION OPTIONS "EXIT STATUS" FILES EXAMPLES "SEE ALSO")
+        string(REGEX MATCH "\n\\.SH \"?${section}\"?\n" found "${text}")
+        expect("the manual page of ${page} has no section ${section}" found)
+    endforeach()
+endforeach()
+
+# The validators, where they are installed: each is to pass without an error or a warning.
+foreach(tool groff appstreamcli desktop-file-validate lintian)
+    find_program(found ${tool} NO_CACHE)
+    if(NOT found)
+        message(STATUS "skipped: ${tool} is missing (scripts/install-deps.sh installs it)")
+        continue()
+    elseif(tool STREQUAL groff)
+        foreach(page lumenveil lumenveil-cli)
+            execute_process(COMMAND gzip -dc "${root}/${man}/${page}.1.gz"
+                            COMMAND groff -man -ww -z RESULT_VARIABLE status ERROR_VARIABLE said)
+            expect("groff warns of the manual page of ${page}: ${said}" status EQUAL 0 AND NOT said)
+        endforeach()
+    elseif(tool STREQUAL appstreamcli)
+        execute_process(COMMAND appstreamcli validate --no-net --pedantic
+                                "${root}/share/metainfo/${APP_ID}.metainfo.xml"
+                        RESULT_VARIABLE status OUTPUT_VARIABLE said ERROR_VARIABLE said)
+        expect("appstreamcli finds fault with the metadata: ${said}"
+               status EQUAL 0 AND NOT said MATCHES "(^|\n)[EW]:")
+    elseif(tool STREQUAL desktop-file-validate)
+        execute_process(COMMAND desktop-file-validate "${root}/share/applications/${APP_ID}.desktop"
+                        RESULT_VARIABLE status OUTPUT_VARIABLE said ERROR_VARIABLE said)
+        expect("desktop-file-validate finds fault with the desktop entry: ${said}"
+               status EQUAL 0 AND NOT said)
+    else()
+        file(REMOVE_RECURSE "${STAGE}-deb")
+        execute_process(COMMAND cpack --config "${BUILD_DIR}/CPackConfig.cmake" -G DEB -B "${STAGE}-deb"
+                        RESULT_VARIABLE status OUTPUT_VARIABLE said ERROR_VARIABLE said)
+        file(GLOB deb "${STAGE}-deb/*.deb")
+        expect("cpack made no package: ${said}" status EQUAL 0 AND deb)
+        execute_process(COMMAND lintian --fail-on error,warning "${deb}"
+                        RESULT_VARIABLE status OUTPUT_VARIABLE said ERROR_VARIABLE said)
+        expect("lintian finds errors or warnings in the package: ${said}" status EQUAL 0)
+    endif()
+endforeach()
