@@ -418,7 +418,11 @@ void frmMain::OpenPicture(const QString& path)
     Dialog1.Properties().fileName = path;
 
     txtText->setEnabled(true);
-    txtText->clear();
+    // Emptied as one edit that Undo takes back, so that a draft typed for the last picture is
+    // not lost with it.
+    QTextCursor all(txtText->document());
+    all.select(QTextCursor::Document);
+    all.removeSelectedText();
     txtText->document()->setModified(false);
     ArrangePicture();
     HScroll1->setValue(0);

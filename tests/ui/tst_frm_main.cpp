@@ -449,6 +449,9 @@ void tst_FrmMain::flows_data()
         "load small.bmp 200x150 | set secret | click cmdEmbedText | asked save dialog | "
         "set draft | click cmdGetEmbeddedText | text secret | focus txtText | key Ctrl+Z | "
         "text draft");
+    add("load: Undo brings back the draft the next picture emptied",
+        "load small.bmp 200x150 | set draft | load other.bmp 60x40 | text  | focus txtText | "
+        "key Ctrl+Z | text draft");
 
     // The label right of Load Image counts as the codec does: a line break is two characters.
     add("capacity: none, under, exactly at, one over, unstorable",
