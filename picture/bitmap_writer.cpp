@@ -1,11 +1,14 @@
 #include "picture/bitmap_writer.h"
 
-#include <QIODevice>
+#include <QFileDevice>
 #include <QtEndian>
 
 #include <array>
 #include <vector>
 
+#ifdef Q_OS_LINUX
+#include <fcntl.h>
+#endif
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #include <tmmintrin.h>
 #endif
@@ -67,6 +70,35 @@ __attribute__((target("ssse3"))) void PackPixelsSsse3(const QRgb* pixels, int co
 }
 #endif
 
+// Starts the disk writing what a file has taken, every few MiB, without waiting for it. The
+// sync that makes a save safe (QSaveFile's commit) then finds little left to write; it still
+// waits for all of it, so nothing changes in what a finished save promises.
+class WriteBack
+{
+public:
+    explicit WriteBack(QIODevice& device)
+        : file_(qobject_cast<QFileDevice*>(&device)), handed_(file_ ? file_->pos() : 0)
+    {}
+
+    // The file has taken everything up to offset `end`.
+    void Written(qint64 end)
+    {
+#ifdef Q_OS_LINUX
+        constexpr qint64 Step = qint64{8} << 20;
+        if (file_ != nullptr && end - handed_ >= Step && file_->flush()) {
+            (void)::sync_file_range(file_->handle(), handed_, end - handed_, SYNC_FILE_RANGE_WRITE);
+            handed_ = end;
+        }
+#else
+        Q_UNUSED(end);
+#endif
+    }
+
+private:
+    QFileDevice* file_;
+    qint64 handed_;
+};
+
 using PackFunction = void (*)(const QRgb*, int, char*);
 
 PackFunction ChoosePack()
@@ -86,6 +118,7 @@ qint64 BitmapFileSize(int width, int height) { return HeadersSize + RowStride(wi
 bool WriteBitmap(QIODevice& device, const QImage& image)
 {
     static const PackFunction pack = ChoosePack();
+    WriteBack writeBack(device);
     Q_ASSERT(image.format() == QImage::Format_RGB32);
     const int width = image.width();
     const int height = image.height();
@@ -113,6 +146,7 @@ bool WriteBitmap(QIODevice& device, const QImage& image)
     const qint64 rowsPerChunk = std::max<qint64>(1, ChunkBytes / std::max<qint64>(1, stride));
     std::vector<char> chunk(static_cast<std::size_t>(rowsPerChunk * stride), 0);
     qint64 filled = 0;
+    qint64 end = device.pos();
     for (int y = height - 1; y >= 0; --y) {
         pack(reinterpret_cast<const QRgb*>(image.constScanLine(y)), width, chunk.data() + filled);
         // The padding bytes stay zero: the chunk was zeroed and rows always land at the same
@@ -122,7 +156,9 @@ bool WriteBitmap(QIODevice& device, const QImage& image)
             if (device.write(chunk.data(), filled) != filled) {
                 return false;
             }
+            end += filled;
             filled = 0;
+            writeBack.Written(end);
         }
     }
     return true;
