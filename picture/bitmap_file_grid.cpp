@@ -1,0 +1,159 @@
+#include "picture/bitmap_file_grid.h"
+
+#include "picture/picture_format.h"
+#include "picture/picture_surface.h"
+
+#include <QFileInfo>
+#include <QtEndian>
+
+#include <algorithm>
+#include <cstring>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <unistd.h>
+#endif
+
+namespace lumenveil {
+
+namespace {
+
+constexpr int HeadBytes = 64;
+constexpr int InfoHeaderSize = 40;
+constexpr int FirstStripColumns = 16;
+// A strip grows no larger than this unless one read asks for more.
+constexpr qint64 MostStripBytes = qint64{32} << 20;
+
+template <typename T> T Field(const QByteArray& head, int offset)
+{
+    return qFromLittleEndian<T>(head.constData() + offset);
+}
+
+} // namespace
+
+std::unique_ptr<BitmapFileGrid> BitmapFileGrid::Open(const QString& path)
+{
+    // Only a regular file: opening a pipe would take what the loader has to read after us.
+    if (!QFileInfo(path).isFile()) {
+        return nullptr;
+    }
+    std::unique_ptr<BitmapFileGrid> grid(new BitmapFileGrid);
+    QFile& file = grid->file_;
+    file.setFileName(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered) || file.isSequential()) {
+        return nullptr;
+    }
+    const qint64 size = file.size();
+    const QByteArray head = file.read(HeadBytes);
+    if (head.size() < 14 + InfoHeaderSize || SniffPictureKind(head) != PictureKind::Bitmap) {
+        return nullptr;
+    }
+    // Exactly the fields of a plain 24-bit bitmap; Qt's reader refuses a width below 1, a
+    // height of 0 and a plane count other than 1.
+    const auto width = Field<qint32>(head, 18);
+    const auto height = Field<qint32>(head, 22);
+    if (Field<quint32>(head, 14) != InfoHeaderSize || width < 1 || height == 0 ||
+        Field<quint16>(head, 26) != 1 || Field<quint16>(head, 28) != 24 ||
+        Field<quint32>(head, 30) != 0) {
+        return nullptr;
+    }
+    // The loader's checks: sound headers, a size we take, and pixel data the file holds whole.
+    const std::optional<BitmapHeader> header = ParseBitmapHeader(head);
+    if (!header || !header->problem.isEmpty() || header->pixelBytes < 0 ||
+        header->width * header->height > MaxPicturePixels || header->pixelOffset >= size ||
+        header->pixelBytes > size - header->pixelOffset) {
+        return nullptr;
+    }
+    grid->width_ = width;
+    grid->height_ = static_cast<int>(header->height);
+    grid->topDown_ = header->topDown;
+    grid->pixelOffset_ = header->pixelOffset;
+    grid->stride_ = header->pixelBytes / header->height;
+    return grid;
+}
+
+ColorValue BitmapFileGrid::ReadPixel(int x, int y) const
+{
+    Fetch(x, x, y);
+    const unsigned char* p = strip_.get() + (qint64{y} * stripColumns_ + x - stripX_) * 3;
+    return ComposeColor(p[2], p[1], p[0]);
+}
+
+void BitmapFileGrid::ReadPixels(std::int64_t first, std::int64_t count, ColorValue* out) const
+{
+    const std::int64_t height = height_;
+    const std::int64_t last = first + count - 1;
+    const auto firstX = static_cast<int>(first / height);
+    const auto lastX = static_cast<int>(last / height);
+    Fetch(firstX, lastX, firstX == lastX ? static_cast<int>(last % height) : height_ - 1);
+    const qint64 pitch = qint64{stripColumns_} * 3;
+    ForEachRowOfRun(first, count, height, [&](int y, int fromX, int toX, std::int64_t at) {
+        const unsigned char* p = strip_.get() + y * pitch + qint64{fromX - stripX_} * 3;
+        for (int x = fromX; x <= toX; ++x, p += 3, at += height) {
+            out[at] = ComposeColor(p[2], p[1], p[0]);
+        }
+    });
+}
+
+void BitmapFileGrid::WritePixel(int, int, ColorValue) {}
+
+void BitmapFileGrid::Fetch(int firstX, int lastX, int lastY) const
+{
+    if (firstX < stripX_ || lastX >= stripX_ + stripColumns_) {
+        const qint64 asked = lastX - firstX + 1;
+        const qint64 most = std::max(asked, MostStripBytes / (qint64{height_} * 3));
+        const qint64 wider = stripColumns_ == 0 ? FirstStripColumns : qint64{stripColumns_} * 4;
+        const qint64 columns = std::min({std::max(asked, wider), most, qint64{width_ - firstX}});
+        strip_ = std::make_unique_for_overwrite<unsigned char[]>(
+            static_cast<std::size_t>(columns * height_ * 3));
+        stripX_ = firstX;
+        stripColumns_ = static_cast<int>(columns);
+        stripRows_ = 0;
+    }
+    const qint64 pitch = qint64{stripColumns_} * 3;
+    for (; stripRows_ <= lastY; ++stripRows_) {
+        const qint64 fileRow = topDown_ ? stripRows_ : height_ - 1 - stripRows_;
+        unsigned char* to = strip_.get() + stripRows_ * pitch;
+        if (!ReadAt(pixelOffset_ + fileRow * stride_ + qint64{stripX_} * 3, to, pitch)) {
+            std::memset(to, 0, static_cast<std::size_t>(pitch));
+            failed_ = true;
+        }
+    }
+}
+
+bool BitmapFileGrid::ReadAt(qint64 offset, unsigned char* to, qint64 bytes) const
+{
+#ifdef Q_OS_UNIX
+    // One call a row, and no seek: the rows of a strip lie a whole file row apart.
+    while (bytes > 0) {
+        const ssize_t got = ::pread(file_.handle(), to, static_cast<std::size_t>(bytes), offset);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            return false;
+        }
+        to += got;
+        offset += got;
+        bytes -= got;
+    }
+    return true;
+#else
+    return file_.seek(offset) && file_.read(reinterpret_cast<char*>(to), bytes) == bytes;
+#endif
+}
+
+std::optional<ReadOutcome> ReadTextLazily(const QString& path)
+{
+    const std::unique_ptr<BitmapFileGrid> grid = BitmapFileGrid::Open(path);
+    if (!grid) {
+        return std::nullopt;
+    }
+    ReadOutcome outcome = ReadText(*grid);
+    if (grid->ReadFailed()) {
+        return std::nullopt;
+    }
+    return outcome;
+}
+
+} // namespace lumenveil
