@@ -1,6 +1,7 @@
 #include "cli/cli_commands.h"
 
 #include "codec/hidden_text.h"
+#include "picture/bitmap_file_grid.h"
 #include "picture/picture_surface.h"
 
 #include <QCommandLineParser>
@@ -167,12 +168,14 @@ int Reveal(const QStringList& pictures, std::FILE* out, std::FILE* err)
     int status = ExitOk;
     bool first = true;
     for (const QString& picture : pictures) {
+        // A plain 24-bit bitmap is read lazily, only as far as the message goes.
+        std::optional<ReadOutcome> lazily = ReadTextLazily(picture);
         PictureSurface surface;
-        if (!Load(surface, picture, err)) {
+        if (!lazily && !Load(surface, picture, err)) {
             status = ExitFailure;
             continue;
         }
-        const ReadOutcome outcome = ReadText(surface);
+        const ReadOutcome outcome = lazily ? std::move(*lazily) : ReadText(surface);
         if (outcome.status != ReadStatus::Found) {
             Complain(err,
                      QStringLiteral("%1: %2").arg(

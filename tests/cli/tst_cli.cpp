@@ -37,6 +37,7 @@ void tst_Cli::initTestCase()
     QVERIFY(WriteBytes(Path("message.txt"), "\xEF\xBB\xBFline one\nline two\n\xC3\xBF"));
     const QString hide = R"(hide photo.jpg secret.bmp --text "the key is under the mat")";
     QCOMPARE(RunCli(QProcess::splitCommand(hide), dir_.path()).status, 0);
+    QVERIFY(WriteBytes(Path("cut.bmp"), ReadBytes(Path("secret.bmp")).chopped(1)));
 }
 
 // lumenveil-cli run with `command` (split as a shell does) and `input` ends with `status`, prints
@@ -74,6 +75,8 @@ void tst_Cli::commands_data()
     Row("capacity of a tiny picture", "capacity tiny.png", 0, "0\n", "");
     Row("version", "--version", 0, "lumenveil-cli 1.10\n", "");
     Row("no message", "reveal photo.jpg", 1, "", "photo.jpg" + none);
+    Row("a 24-bit bitmap cut short, its message whole", "reveal cut.bmp", 2, "",
+        "\u201Ccut.bmp\u201D is damaged or incomplete: the file ends before its pixel data");
     Row("too small to hold one", "reveal tiny.png", 1, "", "tiny.png" + none);
     Row("text does not fit", "hide tiny.png out.bmp --text hello", 1, "",
         "tiny.png: Text is 23 characters longer than this picture can store!");
