@@ -84,7 +84,7 @@ public:
     void Written(qint64 end)
     {
 #ifdef Q_OS_LINUX
-        constexpr qint64 Step = qint64{8} << 20;
+        constexpr qint64 Step = qint64{2} << 20;
         if (file_ != nullptr && end - handed_ >= Step && file_->flush()) {
             (void)::sync_file_range(file_->handle(), handed_, end - handed_, SYNC_FILE_RANGE_WRITE);
             handed_ = end;
