@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 
 namespace lumenveil {
@@ -50,13 +51,17 @@ inline void PixelGrid::ReadPixels(std::int64_t first, std::int64_t count, ColorV
     }
 }
 
-// Takes the run of pixels `first` .. `first + count - 1` of a grid `height` pixels high,
-// numbered column by column, row by row instead: visit(y, fromX, toX, at) for each row it
-// touches, where pixel (x, y) of that row is the run's pixel at + (x - fromX) * height. A grid
-// stored row by row then reads each row's part in one stretch instead of a cache line a pixel.
-template <typename Visit>
-void ForEachRowOfRun(std::int64_t first, std::int64_t count, std::int64_t height, Visit visit)
+// Copies the run of pixels `first` .. `first + count - 1` of a grid `height` pixels high,
+// numbered column by column, into out[0 .. count - 1] from a grid stored row by row:
+// rowAt(y) gives row y, colorAt(row, x) the colour of pixel x in it. Going down each column in
+// turn would fetch a cache line (and often a page) for every pixel. So the run is copied in
+// bands of 16 rows, column by column across the band: the band's rows stay in the cache while
+// their pixels are taken in turn, and the 16 pixels of a column fill one cache line of `out`.
+template <typename RowAt, typename ColorAt>
+void CopyRunFromRows(std::int64_t first, std::int64_t count, std::int64_t height, ColorValue* out,
+                     RowAt rowAt, ColorAt colorAt)
 {
+    constexpr int Band = 16;
     const std::int64_t last = first + count - 1;
     const auto firstX = static_cast<int>(first / height);
     const auto lastX = static_cast<int>(last / height);
@@ -65,10 +70,20 @@ void ForEachRowOfRun(std::int64_t first, std::int64_t count, std::int64_t height
     // Only the first and the last column can be partial.
     const int fromY = firstX == lastX ? firstY : 0;
     const int toY = firstX == lastX ? lastY : static_cast<int>(height - 1);
-    for (int y = fromY; y <= toY; ++y) {
-        const int fromX = y >= firstY ? firstX : firstX + 1;
-        const int toX = y <= lastY ? lastX : lastX - 1;
-        visit(y, fromX, toX, (fromX - firstX) * height + y - firstY);
+    for (int top = fromY; top <= toY; top += Band) {
+        const int bottom = std::min(top + Band - 1, toY);
+        decltype(rowAt(0)) rows[Band];
+        for (int y = top; y <= bottom; ++y) {
+            rows[y - top] = rowAt(y);
+        }
+        for (int x = firstX; x <= lastX; ++x) {
+            const int from = std::max(top, x == firstX ? firstY : 0);
+            const int to = std::min(bottom, x == lastX ? lastY : static_cast<int>(height - 1));
+            const std::int64_t at = (x - firstX) * height - firstY; // where pixel (x, 0) would go
+            for (int y = from; y <= to; ++y) {
+                out[at + y] = colorAt(rows[y - top], x);
+            }
+        }
     }
 }
 

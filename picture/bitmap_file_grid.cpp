@@ -87,12 +87,12 @@ void BitmapFileGrid::ReadPixels(std::int64_t first, std::int64_t count, ColorVal
     const auto lastX = static_cast<int>(last / height);
     Fetch(firstX, lastX, firstX == lastX ? static_cast<int>(last % height) : height_ - 1);
     const qint64 pitch = qint64{stripColumns_} * 3;
-    ForEachRowOfRun(first, count, height, [&](int y, int fromX, int toX, std::int64_t at) {
-        const unsigned char* p = strip_.get() + y * pitch + qint64{fromX - stripX_} * 3;
-        for (int x = fromX; x <= toX; ++x, p += 3, at += height) {
-            out[at] = ComposeColor(p[2], p[1], p[0]);
-        }
-    });
+    CopyRunFromRows(
+        first, count, height, out, [&](int y) { return strip_.get() + y * pitch; },
+        [this](const unsigned char* row, int x) {
+            const unsigned char* p = row + qint64{x - stripX_} * 3;
+            return ComposeColor(p[2], p[1], p[0]);
+        });
 }
 
 void BitmapFileGrid::WritePixel(int, int, ColorValue) {}

@@ -345,13 +345,10 @@ void PictureSurface::WritePixel(int x, int y, ColorValue color)
 
 void PictureSurface::ReadPixels(std::int64_t first, std::int64_t count, ColorValue* out) const
 {
-    const std::int64_t height = image_.height();
-    ForEachRowOfRun(first, count, height, [&](int y, int fromX, int toX, std::int64_t at) {
-        const auto* row = reinterpret_cast<const QRgb*>(image_.constScanLine(y));
-        for (int x = fromX; x <= toX; ++x, at += height) {
-            out[at] = ComposeColor(qRed(row[x]), qGreen(row[x]), qBlue(row[x]));
-        }
-    });
+    CopyRunFromRows(
+        first, count, image_.height(), out,
+        [this](int y) { return reinterpret_cast<const QRgb*>(image_.constScanLine(y)); },
+        [](const QRgb* row, int x) { return ComposeColor(qRed(row[x]), qGreen(row[x]), qBlue(row[x])); });
 }
 
 } // namespace lumenveil
