@@ -70,6 +70,36 @@ constexpr std::uint8_t SlotCode(const ColorValue* pixels)
                                      CarrierTriple(pixels[2]) >> 1);
 }
 
+// The start marker is tested once its 13 slots are read, before pixel 39 is.
+constexpr std::int64_t StartTestPixel = PixelsPerChar * std::ssize(StartMarker);
+
+// The most pixels the scan reads at once: 768 KiB of them, so that they stay in the cache. A
+// multiple of three, like every read before the last, so that no slot straddles two reads.
+constexpr std::int64_t MostPixelsPerRead = PixelsPerChar * 65536;
+
+// `marker` as codes. Codes below 128 stand for the ASCII character of that number and the
+// markers are ASCII, so codes compare as the characters would.
+std::string CodesOf(std::u16string_view marker)
+{
+    return std::string(marker.begin(), marker.end());
+}
+
+// The characters the codes stand for.
+std::u16string TextOfCodes(std::string_view codes)
+{
+    static const std::array<char16_t, 256> characters = [] {
+        std::array<char16_t, 256> table{};
+        for (std::size_t code = 0; code < table.size(); ++code) {
+            table[code] = DecodeChar(CharOfCode(static_cast<std::uint8_t>(code))).front();
+        }
+        return table;
+    }();
+    std::u16string text(codes.size(), u'\0');
+    std::transform(codes.begin(), codes.end(), text.begin(),
+                   [](char c) { return characters[static_cast<unsigned char>(c)]; });
+    return text;
+}
+
 } // namespace
 
 void StoreCharInSlot(PixelGrid& grid, std::int64_t slot, char16_t ch)
@@ -143,44 +173,6 @@ HideOutcome HideText(PixelGrid& grid, std::u16string_view text)
     return {HideStatus::Hidden, 0, {}};
 }
 
-namespace {
-
-// The start marker is tested once its 13 slots are read, before pixel 39 is.
-constexpr std::int64_t StartTestPixel = PixelsPerChar * std::ssize(StartMarker);
-
-// The most pixels the scan reads at once: 768 KiB of them, so that they stay in the cache. A
-// multiple of three, like every read before the last, so that no slot straddles two reads.
-constexpr std::int64_t MostPixelsPerRead = PixelsPerChar * 65536;
-
-// Whether the codes read so far end with `marker`. Codes below 128 stand for the ASCII
-// character of that number and the markers are ASCII, so codes compare as characters would.
-bool EndsWith(std::string_view codes, std::u16string_view marker)
-{
-    if (codes.size() < marker.size() || static_cast<unsigned char>(codes.back()) != marker.back()) {
-        return false;
-    }
-    return std::equal(marker.begin(), marker.end(), codes.end() - std::ssize(marker),
-                      [](char16_t m, char c) { return m == static_cast<unsigned char>(c); });
-}
-
-// The characters the codes stand for.
-std::u16string TextOfCodes(std::string_view codes)
-{
-    static const std::array<char16_t, 256> characters = [] {
-        std::array<char16_t, 256> table{};
-        for (std::size_t code = 0; code < table.size(); ++code) {
-            table[code] = DecodeChar(CharOfCode(static_cast<std::uint8_t>(code))).front();
-        }
-        return table;
-    }();
-    std::u16string text(codes.size(), u'\0');
-    std::transform(codes.begin(), codes.end(), text.begin(),
-                   [](char c) { return characters[static_cast<unsigned char>(c)]; });
-    return text;
-}
-
-} // namespace
-
 ReadOutcome ReadText(const PixelGrid& grid)
 {
     const int width = grid.ImageWidth();
@@ -190,12 +182,14 @@ ReadOutcome ReadText(const PixelGrid& grid)
     // The pixels come in reads of growing size, each as large as all before it: a short
     // message costs a few small reads, a long scan few large ones, and no read goes further
     // past the message's end than the scan had come before it.
+    static const std::string startCodes = CodesOf(StartMarker);
+    static const std::string endCodes = CodesOf(EndMarker);
     std::string codes; // one per slot: the start marker's, then the message's
     std::vector<ColorValue> strip;
     std::int64_t next = 0; // the first pixel not read yet
     while (next < pixels) {
         if (next == StartTestPixel) { // 13 codes read: exactly the start marker's length
-            if (!EndsWith(codes, StartMarker)) {
+            if (codes != startCodes) {
                 return {ReadStatus::NoStartMarker, {}};
             }
             codes.clear();
@@ -205,12 +199,18 @@ ReadOutcome ReadText(const PixelGrid& grid)
         strip.resize(static_cast<std::size_t>(count));
         grid.ReadPixels(next, count, strip.data());
         next += count;
-        for (std::int64_t i = 0; i + PixelsPerChar <= count; i += PixelsPerChar) {
-            codes += static_cast<char>(SlotCode(strip.data() + i));
-            if (EndsWith(codes, EndMarker)) {
-                codes.resize(codes.size() - EndMarker.size());
-                return {ReadStatus::Found, TextOfCodes(codes)};
-            }
+
+        const std::size_t old = codes.size();
+        codes.resize(old + static_cast<std::size_t>(count / PixelsPerChar));
+        for (std::size_t k = old, i = 0; k < codes.size(); ++k, i += PixelsPerChar) {
+            codes[k] = static_cast<char>(SlotCode(strip.data() + i));
+        }
+        // The first end marker that ends among the new codes, the earliest being the one the
+        // scan would have stopped at, slot by slot.
+        const std::size_t end = codes.find(endCodes, old - std::min(old, endCodes.size() - 1));
+        if (end != std::string::npos) {
+            codes.resize(end);
+            return {ReadStatus::Found, TextOfCodes(codes)};
         }
     }
     return {pixels > StartTestPixel ? ReadStatus::NoEndMarker : ReadStatus::TooSmall, {}};
