@@ -7,10 +7,13 @@
 #include <QtEndian>
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <sys/mman.h>
 #include <unistd.h>
 #endif
 
@@ -21,12 +24,39 @@ namespace {
 constexpr int HeadBytes = 64;
 constexpr int InfoHeaderSize = 40;
 constexpr int FirstStripColumns = 16;
-// A strip grows no larger than this unless one read asks for more.
-constexpr qint64 MostStripBytes = qint64{32} << 20;
+constexpr int StripGrowth = 8;
+// A strip grows to a quarter of the pixel data, or to this where that is less; larger only
+// where one read asks for more. Every strip costs a read a row, so a long scan needs few.
+constexpr qint64 StripBytes = qint64{64} << 20;
 
 template <typename T> T Field(const QByteArray& head, int offset)
 {
     return qFromLittleEndian<T>(head.constData() + offset);
+}
+
+constexpr std::size_t HugePage = std::size_t{2} << 20;
+
+// Memory for a strip. A large one lies in 2 MiB pages where the system gives them (Linux), so
+// that filling it costs a page fault every 2 MiB instead of every 4 KiB.
+std::unique_ptr<unsigned char[], FreeMemory> AllocateStrip(qint64 bytes)
+{
+    auto size = static_cast<std::size_t>(bytes);
+    void* memory = nullptr;
+    if (size < HugePage) {
+        memory = std::malloc(size);
+    } else {
+        size = (size + HugePage - 1) / HugePage * HugePage;
+        memory = std::aligned_alloc(HugePage, size);
+#ifdef MADV_HUGEPAGE
+        if (memory != nullptr) {
+            (void)::madvise(memory, size, MADV_HUGEPAGE);
+        }
+#endif
+    }
+    if (memory == nullptr) {
+        throw std::bad_alloc();
+    }
+    return std::unique_ptr<unsigned char[], FreeMemory>(static_cast<unsigned char*>(memory));
 }
 
 } // namespace
@@ -101,11 +131,15 @@ void BitmapFileGrid::Fetch(int firstX, int lastX, int lastY) const
 {
     if (firstX < stripX_ || lastX >= stripX_ + stripColumns_) {
         const qint64 asked = lastX - firstX + 1;
-        const qint64 most = std::max(asked, MostStripBytes / (qint64{height_} * 3));
-        const qint64 wider = stripColumns_ == 0 ? FirstStripColumns : qint64{stripColumns_} * 4;
+        const qint64 most = std::max(asked, std::max(StripBytes, stride_ * height_ / 4) /
+                                                (qint64{height_} * 3));
+        const qint64 wider =
+            stripColumns_ == 0 ? FirstStripColumns : qint64{stripColumns_} * StripGrowth;
         const qint64 columns = std::min({std::max(asked, wider), most, qint64{width_ - firstX}});
-        strip_ = std::make_unique_for_overwrite<unsigned char[]>(
-            static_cast<std::size_t>(columns * height_ * 3));
+        if (columns * height_ * 3 > stripBytes_) { // else the last strip's memory will do
+            stripBytes_ = columns * height_ * 3;
+            strip_ = AllocateStrip(stripBytes_);
+        }
         stripX_ = firstX;
         stripColumns_ = static_cast<int>(columns);
         stripRows_ = 0;

@@ -7,16 +7,23 @@
 #include <QString>
 
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <optional>
 
 namespace lumenveil {
 
+// Gives back memory from std::malloc or std::aligned_alloc.
+struct FreeMemory
+{
+    void operator()(void* memory) const { std::free(memory); }
+};
+
 // A plain 24-bit bitmap read straight from its file, only the pixels asked for: a hidden
 // message lies in the first few pixels of each row, and reading it should not cost the whole
 // picture. Pixels are read in strips of columns, each as far down as asked; each new strip is
-// four times as wide as the last, so that a scan that goes on reads the file about once.
-// Read only.
+// eight times as wide as the last (up to a quarter of the picture, or 64 MiB), so that a scan
+// that goes on reads the file about once, in few reads a row. Read only.
 class BitmapFileGrid final : public PixelGrid
 {
 public:
@@ -53,7 +60,8 @@ private:
 
     // Rows 0 .. stripRows_ - 1 of columns stripX_ .. stripX_ + stripColumns_ - 1, row after
     // row, blue, green and red of each pixel as the file has them.
-    mutable std::unique_ptr<unsigned char[]> strip_;
+    mutable std::unique_ptr<unsigned char[], FreeMemory> strip_;
+    mutable qint64 stripBytes_ = 0; // what strip_ can hold
     mutable int stripX_ = 0;
     mutable int stripColumns_ = 0;
     mutable int stripRows_ = 0;
