@@ -34,27 +34,25 @@ template <typename T> T Field(const QByteArray& head, int offset)
     return qFromLittleEndian<T>(head.constData() + offset);
 }
 
-constexpr std::size_t HugePage = std::size_t{2} << 20;
-
-// Memory for a strip. A large one lies in 2 MiB pages where the system gives them (Linux), so
-// that filling it costs a page fault every 2 MiB instead of every 4 KiB.
+// Memory for a strip, null where there is not enough. On Linux a large one asks for 2 MiB
+// pages, so that filling it costs a page fault every 2 MiB instead of every 4 KiB where the
+// system gives them.
 std::unique_ptr<unsigned char[], FreeMemory> AllocateStrip(qint64 bytes)
 {
     auto size = static_cast<std::size_t>(bytes);
     void* memory = nullptr;
-    if (size < HugePage) {
-        memory = std::malloc(size);
-    } else {
+#ifdef Q_OS_LINUX
+    constexpr std::size_t HugePage = std::size_t{2} << 20;
+    if (size >= HugePage) {
         size = (size + HugePage - 1) / HugePage * HugePage;
         memory = std::aligned_alloc(HugePage, size);
-#ifdef MADV_HUGEPAGE
         if (memory != nullptr) {
             (void)::madvise(memory, size, MADV_HUGEPAGE);
         }
-#endif
     }
+#endif
     if (memory == nullptr) {
-        throw std::bad_alloc();
+        memory = std::malloc(size);
     }
     return std::unique_ptr<unsigned char[], FreeMemory>(static_cast<unsigned char*>(memory));
 }
@@ -78,8 +76,8 @@ std::unique_ptr<BitmapFileGrid> BitmapFileGrid::Open(const QString& path)
     if (head.size() < 14 + InfoHeaderSize || SniffPictureKind(head) != PictureKind::Bitmap) {
         return nullptr;
     }
-    // Exactly the fields of a plain 24-bit bitmap; Qt's reader refuses a width below 1, a
-    // height of 0 and a plane count other than 1.
+    // Exactly the fields of a plain 24-bit bitmap. The loader (Qt's reader, in fact) refuses a
+    // width below 1, a height of 0 and a plane count other than 1.
     const auto width = Field<qint32>(head, 18);
     const auto height = Field<qint32>(head, 22);
     if (Field<quint32>(head, 14) != InfoHeaderSize || width < 1 || height == 0 ||
@@ -104,18 +102,26 @@ std::unique_ptr<BitmapFileGrid> BitmapFileGrid::Open(const QString& path)
 
 ColorValue BitmapFileGrid::ReadPixel(int x, int y) const
 {
-    Fetch(x, x, y);
+    if (!Fetch(x, x, y)) {
+        return 0;
+    }
     const unsigned char* p = strip_.get() + (qint64{y} * stripColumns_ + x - stripX_) * 3;
     return ComposeColor(p[2], p[1], p[0]);
 }
 
 void BitmapFileGrid::ReadPixels(std::int64_t first, std::int64_t count, ColorValue* out) const
 {
+    if (count <= 0) {
+        return;
+    }
     const std::int64_t height = height_;
     const std::int64_t last = first + count - 1;
     const auto firstX = static_cast<int>(first / height);
     const auto lastX = static_cast<int>(last / height);
-    Fetch(firstX, lastX, firstX == lastX ? static_cast<int>(last % height) : height_ - 1);
+    if (!Fetch(firstX, lastX, firstX == lastX ? static_cast<int>(last % height) : height_ - 1)) {
+        std::fill(out, out + count, ColorValue{0});
+        return;
+    }
     const qint64 pitch = qint64{stripColumns_} * 3;
     CopyRunFromRows(
         first, count, height, out, [&](int y) { return strip_.get() + y * pitch; },
@@ -127,18 +133,24 @@ void BitmapFileGrid::ReadPixels(std::int64_t first, std::int64_t count, ColorVal
 
 void BitmapFileGrid::WritePixel(int, int, ColorValue) {}
 
-void BitmapFileGrid::Fetch(int firstX, int lastX, int lastY) const
+bool BitmapFileGrid::Fetch(int firstX, int lastX, int lastY) const
 {
     if (firstX < stripX_ || lastX >= stripX_ + stripColumns_) {
         const qint64 asked = lastX - firstX + 1;
-        const qint64 most = std::max(asked, std::max(StripBytes, stride_ * height_ / 4) /
-                                                (qint64{height_} * 3));
+        const qint64 most =
+            std::max(asked, std::max(StripBytes, stride_ * height_ / 4) / (qint64{height_} * 3));
         const qint64 wider =
             stripColumns_ == 0 ? FirstStripColumns : qint64{stripColumns_} * StripGrowth;
         const qint64 columns = std::min({std::max(asked, wider), most, qint64{width_ - firstX}});
         if (columns * height_ * 3 > stripBytes_) { // else the last strip's memory will do
             stripBytes_ = columns * height_ * 3;
             strip_ = AllocateStrip(stripBytes_);
+            if (!strip_) {
+                stripBytes_ = 0;
+                stripColumns_ = 0;
+                failed_ = true;
+                return false;
+            }
         }
         stripX_ = firstX;
         stripColumns_ = static_cast<int>(columns);
@@ -153,6 +165,7 @@ void BitmapFileGrid::Fetch(int firstX, int lastX, int lastY) const
             failed_ = true;
         }
     }
+    return true;
 }
 
 bool BitmapFileGrid::ReadAt(qint64 offset, unsigned char* to, qint64 bytes) const
@@ -183,11 +196,16 @@ std::optional<ReadOutcome> ReadTextLazily(const QString& path)
     if (!grid) {
         return std::nullopt;
     }
-    ReadOutcome outcome = ReadText(*grid);
-    if (grid->ReadFailed()) {
+    // Where memory runs out, the whole load gets its chance and says so if it fails too.
+    try {
+        ReadOutcome outcome = ReadText(*grid);
+        if (grid->ReadFailed()) {
+            return std::nullopt;
+        }
+        return outcome;
+    } catch (const std::bad_alloc&) {
         return std::nullopt;
     }
-    return outcome;
 }
 
 } // namespace lumenveil

@@ -40,15 +40,17 @@ public:
     // Does nothing: the grid is only read.
     void WritePixel(int x, int y, ColorValue color) override;
 
-    // Whether a read came back short because the file changed after it was checked. The
-    // pixels it should have given read as black; nothing read from the grid is to be trusted.
+    // Whether a read came back short because the file changed after it was checked, or there
+    // was not enough memory for a strip. The pixels it should have given read as black;
+    // nothing read from the grid is to be trusted.
     [[nodiscard]] bool ReadFailed() const { return failed_; }
 
 private:
     BitmapFileGrid() = default;
 
-    // Makes the strip hold columns firstX .. lastX, rows 0 .. lastY at least.
-    void Fetch(int firstX, int lastX, int lastY) const;
+    // Makes the strip hold columns firstX .. lastX, rows 0 .. lastY at least; false when there
+    // is not enough memory for it.
+    [[nodiscard]] bool Fetch(int firstX, int lastX, int lastY) const;
     [[nodiscard]] bool ReadAt(qint64 offset, unsigned char* to, qint64 bytes) const;
 
     mutable QFile file_;
@@ -69,7 +71,8 @@ private:
 };
 
 // The message hidden in the picture file `path`, read through a BitmapFileGrid. Nothing when the
-// file is no such bitmap or could not be read as one: the caller loads it like any picture.
+// file is no such bitmap or could not be read as one (memory included): the caller loads it
+// like any picture.
 [[nodiscard]] std::optional<ReadOutcome> ReadTextLazily(const QString& path);
 
 } // namespace lumenveil
