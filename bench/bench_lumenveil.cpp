@@ -1,8 +1,9 @@
 // Measures Lumenveil against its speed targets, each as a ratio measured in this one run: the
 // machine is shared and noisy, so absolute times drift by a third from run to run while a
 // ratio of two programs timed in turn holds. Whole processes run in interleaved rounds (each
-// program once per round, the order turning from round to round); a ratio is the median of
-// the rounds' ratios. Prints Markdown tables. Pictures are generated here, never committed.
+// program once per round, the order turning from round to round, the disk at rest before
+// each); a ratio is the median of the rounds' ratios. Prints Markdown tables. Pictures are
+// generated here, never committed.
 //
 //   build/bench/bench_lumenveil [--quick] [--also OTHER-LUMENVEIL-CLI]
 //
@@ -180,13 +181,16 @@ void Spawn(const Command& command, Runs& runs)
 }
 
 // Each command once a round, the first of a round turning: the page cache and the disk see
-// every program in every place.
+// every program in every place. Before each one the disk is brought to rest (untimed), so that
+// no program waits for the writes of the one before: djpeg leaves its bitmap to be written
+// after it ends, and a save's sync would otherwise wait behind it.
 std::vector<Runs> Interleave(const std::vector<Command>& commands, int rounds)
 {
     std::vector<Runs> runs(commands.size());
     for (int round = 0; round < rounds; ++round) {
         for (std::size_t i = 0; i < commands.size(); ++i) {
             const std::size_t k = (i + static_cast<std::size_t>(round)) % commands.size();
+            ::sync();
             Spawn(commands[k], runs[k]);
         }
     }
