@@ -348,7 +348,9 @@ void PictureSurface::ReadPixels(std::int64_t first, std::int64_t count, ColorVal
     CopyRunFromRows(
         first, count, image_.height(), out,
         [this](int y) { return reinterpret_cast<const QRgb*>(image_.constScanLine(y)); },
-        [](const QRgb* row, int x) { return ComposeColor(qRed(row[x]), qGreen(row[x]), qBlue(row[x])); });
+        [](const QRgb* row, int x) {
+            return ComposeColor(qRed(row[x]), qGreen(row[x]), qBlue(row[x]));
+        });
 }
 
 } // namespace lumenveil
