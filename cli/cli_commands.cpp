@@ -2,6 +2,7 @@
 
 #include "codec/hidden_text.h"
 #include "lumenveil_version.h"
+#include "picture/bitmap_file_grid.h"
 #include "picture/bitmap_writer.h"
 #include "picture/picture_format.h"
 #include "picture/picture_surface.h"
@@ -379,12 +380,14 @@ int Reveal(const QStringList& pictures, std::FILE* in, Output& out, std::FILE* e
     int status = ExitOk;
     bool first = true;
     for (const QString& picture : pictures) {
+        // A plain 24-bit bitmap is read lazily, only as far as the message goes.
+        std::optional<ReadOutcome> lazily = ReadTextLazily(picture);
         PictureSurface surface;
-        if (!Load(surface, picture, in, err)) {
+        if (!lazily && !Load(surface, picture, in, err)) {
             status = ExitFailure;
             continue;
         }
-        const ReadOutcome outcome = ReadText(surface);
+        const ReadOutcome outcome = lazily ? std::move(*lazily) : ReadText(surface);
         if (outcome.status != ReadStatus::Found) {
             Complain(err,
                      QStringLiteral("%1: %2").arg(

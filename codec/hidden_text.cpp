@@ -5,13 +5,11 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <vector>
 
 namespace lumenveil {
 
 namespace {
-
-// Slots are checked for the start marker when slot 14 begins, at pixel 39.
-constexpr int StartTestSlot = static_cast<int>(StartMarker.size()) + 1;
 
 void AppendUtf8(std::string& out, char32_t cp)
 {
@@ -68,17 +66,48 @@ bool EndsEarly(std::u16string_view text)
 
 int ClearLsb(int component) { return component - component % 2; }
 
-// The weighted carrier bits of one pixel at its place (phase 0, 1 or 2) in a slot.
-int CarrierBits(ColorValue c, int phase)
+// The lowest bits of a pixel's red, green and blue as one number: red * 4 + green * 2 + blue.
+constexpr unsigned CarrierTriple(ColorValue c)
 {
-    const int red = RedOf(c) % 2;
-    const int green = GreenOf(c) % 2;
-    const int blue = BlueOf(c) % 2;
-    switch (phase) {
-    case 0: return red * 128 + green * 64 + blue * 32;
-    case 1: return red * 16 + green * 8 + blue * 4;
-    default: return red * 2 + green; // the third pixel's blue carries nothing
-    }
+    return (c & 1u) << 2 | (c >> 7 & 2u) | (c >> 16 & 1u);
+}
+
+// The code that the three pixels of a slot carry: three bits of the first, three of the
+// second, red and green of the third (its blue carries nothing).
+constexpr std::uint8_t SlotCode(const ColorValue* pixels)
+{
+    return static_cast<std::uint8_t>(CarrierTriple(pixels[0]) << 5 | CarrierTriple(pixels[1]) << 2 |
+                                     CarrierTriple(pixels[2]) >> 1);
+}
+
+// The start marker is tested once its 13 slots are read, before pixel 39 is.
+constexpr std::int64_t StartTestPixel = PixelsPerChar * std::ssize(StartMarker);
+
+// The most pixels the scan reads at once: 768 KiB of them, so that they stay in the cache. A
+// multiple of three, like every read before the last, so that no slot straddles two reads.
+constexpr std::int64_t MostPixelsPerRead = PixelsPerChar * 65536;
+
+// `marker` as codes. Codes below 128 stand for the ASCII character of that number and the
+// markers are ASCII, so codes compare as the characters would.
+std::string CodesOf(std::u16string_view marker)
+{
+    return std::string(marker.begin(), marker.end());
+}
+
+// The characters the codes stand for.
+std::u16string TextOfCodes(std::string_view codes)
+{
+    static const std::array<char16_t, 256> characters = [] {
+        std::array<char16_t, 256> table{};
+        for (std::size_t code = 0; code < table.size(); ++code) {
+            table[code] = DecodeChar(CharOfCode(static_cast<std::uint8_t>(code))).front();
+        }
+        return table;
+    }();
+    std::u16string text(codes.size(), u'\0');
+    std::transform(codes.begin(), codes.end(), text.begin(),
+                   [](char c) { return characters[static_cast<unsigned char>(c)]; });
+    return text;
 }
 
 } // namespace
@@ -115,13 +144,9 @@ void StoreCharInSlot(PixelGrid& grid, std::int64_t slot, char16_t ch)
 
 std::uint8_t ReadSlotCode(const PixelGrid& grid, std::int64_t slot)
 {
-    const int height = grid.ImageHeight();
-    int code = 0;
-    for (int phase = 0; phase < PixelsPerChar; ++phase) {
-        const PixelPosition p = PositionOfPixel(PixelsPerChar * slot + phase, height);
-        code += CarrierBits(grid.ReadPixel(p.x, p.y), phase);
-    }
-    return static_cast<std::uint8_t>(code);
+    std::array<ColorValue, PixelsPerChar> pixels{};
+    grid.ReadPixels(PixelsPerChar * slot, PixelsPerChar, pixels.data());
+    return SlotCode(pixels.data());
 }
 
 std::int64_t CapacityInChars(int width, int height)
@@ -162,41 +187,43 @@ ReadOutcome ReadText(const PixelGrid& grid)
 {
     const int width = grid.ImageWidth();
     const int height = grid.ImageHeight();
-    std::u16string collected;
-    int phase = 0;
-    int slots = 0;
-    int code = 0;
+    const std::int64_t pixels = width > 0 && height > 0 ? std::int64_t{width} * height : 0;
 
-    for (int x = 0; x < width; ++x) {
-        for (int y = 0; y < height; ++y) {
-            if (phase == 0) {
-                if (slots < StartTestSlot) {
-                    ++slots;
-                    if (slots == StartTestSlot) {
-                        if (collected != StartMarker) {
-                            return {ReadStatus::NoStartMarker, {}};
-                        }
-                        collected.clear();
-                    }
-                }
-                code = 0;
+    // The pixels come in reads of growing size, each as large as all before it: a short
+    // message costs a few small reads, a long scan few large ones, and no read goes further
+    // past the message's end than the scan had come before it.
+    static const std::string startCodes = CodesOf(StartMarker);
+    static const std::string endCodes = CodesOf(EndMarker);
+    std::string codes; // one per slot: the start marker's, then the message's
+    std::vector<ColorValue> strip;
+    std::int64_t next = 0; // the first pixel not read yet
+    while (next < pixels) {
+        if (next == StartTestPixel) { // 13 codes read: exactly the start marker's length
+            if (codes != startCodes) {
+                return {ReadStatus::NoStartMarker, {}};
             }
+            codes.clear();
+        }
+        const std::int64_t wanted = next == 0 ? StartTestPixel : std::min(next, MostPixelsPerRead);
+        const std::int64_t count = std::min(wanted, pixels - next);
+        strip.resize(static_cast<std::size_t>(count));
+        grid.ReadPixels(next, count, strip.data());
+        next += count;
 
-            code += CarrierBits(grid.ReadPixel(x, y), phase);
-
-            phase = (phase + 1) % PixelsPerChar;
-            if (phase == 0) {
-                collected += DecodeChar(CharOfCode(static_cast<std::uint8_t>(code)));
-                if (collected.size() >= EndMarker.size() &&
-                    std::u16string_view(collected).substr(collected.size() - EndMarker.size()) ==
-                        EndMarker) {
-                    collected.resize(collected.size() - EndMarker.size());
-                    return {ReadStatus::Found, std::move(collected)};
-                }
-            }
+        const std::size_t old = codes.size();
+        codes.resize(old + static_cast<std::size_t>(count / PixelsPerChar));
+        for (std::size_t k = old, i = 0; k < codes.size(); ++k, i += PixelsPerChar) {
+            codes[k] = static_cast<char>(SlotCode(strip.data() + i));
+        }
+        // The first end marker that ends among the new codes, the earliest being the one the
+        // scan would have stopped at, slot by slot.
+        const std::size_t end = codes.find(endCodes, old - std::min(old, endCodes.size() - 1));
+        if (end != std::string::npos) {
+            codes.resize(end);
+            return {ReadStatus::Found, TextOfCodes(codes)};
         }
     }
-    return {slots < StartTestSlot ? ReadStatus::TooSmall : ReadStatus::NoEndMarker, {}};
+    return {pixels > StartTestPixel ? ReadStatus::NoEndMarker : ReadStatus::TooSmall, {}};
 }
 
 std::string NameCharacters(std::u32string_view characters, std::size_t most)

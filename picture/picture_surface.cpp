@@ -462,4 +462,14 @@ PictureResult PictureSurface::LoadImageData(const QByteArray& bytes)
     return result;
 }
 
+void PictureSurface::ReadPixels(std::int64_t first, std::int64_t count, ColorValue* out) const
+{
+    CopyRunFromRows(
+        first, count, image_.height(), out,
+        [this](int y) { return reinterpret_cast<const QRgb*>(image_.constScanLine(y)); },
+        [](const QRgb* row, int x) {
+            return ComposeColor(qRed(row[x]), qGreen(row[x]), qBlue(row[x]));
+        });
+}
+
 } // namespace lumenveil

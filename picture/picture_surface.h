@@ -63,6 +63,7 @@ public:
     [[nodiscard]] int ImageHeight() const override { return image_.height(); }
     [[nodiscard]] ColorValue ReadPixel(int x, int y) const override;
     void WritePixel(int x, int y, ColorValue color) override;
+    void ReadPixels(std::int64_t first, std::int64_t count, ColorValue* out) const override;
 
     [[nodiscard]] bool IsEmpty() const { return image_.isNull(); }
 

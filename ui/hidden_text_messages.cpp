@@ -1,5 +1,6 @@
 #include "ui/hidden_text_messages.h"
 
+#include "picture/bitmap_file_grid.h"
 #include "picture/picture_surface.h"
 #include "ui/message_box.h"
 #include "ui/program_names.h"
@@ -79,14 +80,23 @@ std::optional<MessageReport> ReportReadOutcome(const ReadOutcome& outcome, Pictu
 
 std::optional<MessageReport> CheckSavedMessage(const QString& path, std::u16string_view hidden)
 {
-    PictureSurface saved;
-    const PictureResult loaded = saved.LoadImageFile(path);
+    // Only the message's pixels are read from the new bitmap, not the whole picture again;
+    // a file the lazy read does not take is loaded whole, as the user would load it.
+    std::optional<ReadOutcome> outcome = ReadTextLazily(path);
+    PictureResult loaded;
+    if (!outcome) {
+        PictureSurface saved;
+        loaded = saved.LoadImageFile(path);
+        if (loaded.ok()) {
+            outcome = ReadText(saved);
+        }
+    }
     QString problem;
     if (!loaded.ok()) {
         problem = DescribePictureResult(loaded, path);
-    } else if (const ReadOutcome outcome = ReadText(saved); outcome.status != ReadStatus::Found) {
-        problem = QString::fromStdString(DescribeReadOutcome(outcome));
-    } else if (outcome.text != hidden) {
+    } else if (outcome->status != ReadStatus::Found) {
+        problem = QString::fromStdString(DescribeReadOutcome(*outcome));
+    } else if (outcome->text != hidden) {
         problem = QString::fromLatin1(DifferentMessage);
     } else {
         return std::nullopt;

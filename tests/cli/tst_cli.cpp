@@ -119,6 +119,7 @@ void tst_Cli::initTestCase()
     for (const QString& name : untouched) {
         watched_.append({name, true, Signature(Path(name), true)});
     }
+    QVERIFY(WriteBytes(Path("cut.bmp"), ReadBytes(Path("secret.bmp")).chopped(1)));
 }
 
 void tst_Cli::cleanup()
@@ -173,6 +174,8 @@ void tst_Cli::commands_data()
     Row("capacity of a tiny picture", "capacity tiny.png", 0, "0\n", "");
     Row("version", "--version", 0, "lumenveil-cli 1.10\n", "");
     Row("no message", "reveal photo.jpg", 1, "", "photo.jpg" + none);
+    Row("a 24-bit bitmap cut short, its message whole", "reveal cut.bmp", 2, "",
+        "\u201Ccut.bmp\u201D is damaged or incomplete: the file ends before its pixel data");
     Row("too small to hold one", "reveal tiny.png", 1, "", "tiny.png" + none);
     Row("text does not fit", "hide tiny.png out.bmp --text hello", 1, "",
         "tiny.png: Text is 8 characters longer than this picture can store!");

@@ -1,0 +1,78 @@
+#pragma once
+
+#include "codec/hidden_text.h"
+#include "codec/pixel_grid.h"
+
+#include <QFile>
+#include <QString>
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <optional>
+
+namespace lumenveil {
+
+// Gives back memory from std::malloc or std::aligned_alloc.
+struct FreeMemory
+{
+    void operator()(void* memory) const { std::free(memory); }
+};
+
+// A plain 24-bit bitmap read straight from its file, only the pixels asked for: a hidden
+// message lies in the first few pixels of each row, and reading it should not cost the whole
+// picture. Pixels are read in strips of columns, each as far down as asked; each new strip is
+// eight times as wide as the last (up to a quarter of the picture, or 64 MiB), so that a scan
+// that goes on reads the file about once, in few reads a row. Read only.
+class BitmapFileGrid final : public PixelGrid
+{
+public:
+    // The picture in `path` when it is an uncompressed 24-bit bitmap with the common 40-byte
+    // info header that passes every check the loader makes on such a file. Nothing for any
+    // other file, or where in doubt: the caller loads that one whole, and the loader says
+    // what is wrong with it.
+    [[nodiscard]] static std::unique_ptr<BitmapFileGrid> Open(const QString& path);
+
+    [[nodiscard]] int ImageWidth() const override { return width_; }
+    [[nodiscard]] int ImageHeight() const override { return height_; }
+    [[nodiscard]] ColorValue ReadPixel(int x, int y) const override;
+    void ReadPixels(std::int64_t first, std::int64_t count, ColorValue* out) const override;
+    // Does nothing: the grid is only read.
+    void WritePixel(int x, int y, ColorValue color) override;
+
+    // Whether a read came back short because the file changed after it was checked, or there
+    // was not enough memory for a strip. The pixels it should have given read as black;
+    // nothing read from the grid is to be trusted.
+    [[nodiscard]] bool ReadFailed() const { return failed_; }
+
+private:
+    BitmapFileGrid() = default;
+
+    // Makes the strip hold columns firstX .. lastX, rows 0 .. lastY at least; false when there
+    // is not enough memory for it.
+    [[nodiscard]] bool Fetch(int firstX, int lastX, int lastY) const;
+    [[nodiscard]] bool ReadAt(qint64 offset, unsigned char* to, qint64 bytes) const;
+
+    mutable QFile file_;
+    int width_ = 0;
+    int height_ = 0;
+    bool topDown_ = false;
+    qint64 pixelOffset_ = 0; // where the pixel data starts in the file
+    qint64 stride_ = 0;      // bytes a row takes in the file, padding included
+
+    // Rows 0 .. stripRows_ - 1 of columns stripX_ .. stripX_ + stripColumns_ - 1, row after
+    // row, blue, green and red of each pixel as the file has them.
+    mutable std::unique_ptr<unsigned char[], FreeMemory> strip_;
+    mutable qint64 stripBytes_ = 0; // what strip_ can hold
+    mutable int stripX_ = 0;
+    mutable int stripColumns_ = 0;
+    mutable int stripRows_ = 0;
+    mutable bool failed_ = false;
+};
+
+// The message hidden in the picture file `path`, read through a BitmapFileGrid. Nothing when the
+// file is no such bitmap or could not be read as one (memory included): the caller loads it
+// like any picture.
+[[nodiscard]] std::optional<ReadOutcome> ReadTextLazily(const QString& path);
+
+} // namespace lumenveil
