@@ -181,6 +181,9 @@ QString DescribePictureResult(const PictureResult& result, const QString& path)
         return QStringLiteral("The picture \u201C%1\u201D is too large: %2 pixels is more than "
                               "the %3 pixels Lumenveil can work on.")
             .arg(name, result.reason, QLocale(QLocale::English).toString(MaxPicturePixels));
+    case PictureStatus::OutOfMemory:
+        return QStringLiteral("The picture \u201C%1\u201D cannot be opened: %2.")
+            .arg(name, result.reason);
     case PictureStatus::NothingToSave:
         return QStringLiteral("There is no picture to save as \u201C%1\u201D.").arg(name);
     case PictureStatus::CannotWrite:

@@ -22,6 +22,7 @@ enum class PictureStatus
     Damaged,       // a picture file whose data is broken or cut short
     Unsupported,   // a rare variant of a kind we read (a 2-bit bitmap, say)
     TooLarge,      // more than MaxPicturePixels
+    OutOfMemory,   // the memory for the decoded picture cannot be had
     NothingToSave, // the surface holds no picture yet
     CannotWrite,   // the bitmap file could not be written
 };
