@@ -1,4 +1,5 @@
 #include "cli/cli_commands.h"
+#include "picture/picture_surface.h"
 
 #include <QCoreApplication>
 
@@ -19,5 +20,6 @@ int main(int argc, char* argv[])
 {
     qInstallMessageHandler(QuietMessages);
     QCoreApplication app(argc, argv);
+    lumenveil::LimitDecoderAllocations();
     return lumenveil::cli::Run(QCoreApplication::arguments(), stdin, stdout, stderr);
 }

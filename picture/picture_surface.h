@@ -13,6 +13,16 @@ namespace lumenveil {
 // The largest picture we work on: 1 GiB of pixels at 4 bytes each.
 inline constexpr qint64 MaxPicturePixels = qint64{1} << 28;
 
+// What a load may allocate while decoding, in MiB: a little above our own pixel limit so that
+// it never trips first for a picture we accept, while still catching a decoder that allocates
+// beyond it. Qt's readers are held to it once per program (LimitDecoderAllocations); the JPEG
+// decoder counts its own working memory against it.
+inline constexpr int DecoderAllocationLimitMiB = 1100;
+
+// Sets Qt's allocation limit for its image readers to DecoderAllocationLimitMiB. Each program
+// calls it once at start-up, before the first load.
+void LimitDecoderAllocations();
+
 enum class PictureStatus
 {
     Ok,
