@@ -19,6 +19,11 @@ constexpr int HeadBytes = 64;
 // decoding it would only produce made-up pixels, slowly.
 constexpr qint64 MaxPixelsPerFileByte = 16384;
 
+// A run-length bitmap may leave pixels to no run (they take the palette's first colour), but
+// not most of a large picture: a few bytes of skips and an end code would otherwise make a
+// picture of any size out of nothing.
+constexpr qint64 MaxPixelsLeftByRuns = qint64{1} << 20;
+
 PictureResult Fail(PictureStatus status, QString reason = {})
 {
     return {status, std::move(reason)};
@@ -130,6 +135,13 @@ private:
         runs_ = WalkRunLengthData(device, size, *header_);
         if (!runs_.problem.isEmpty()) {
             return Fail(PictureStatus::Damaged, runs_.problem);
+        }
+        const qint64 left = width * height - runs_.setPixels;
+        if (runs_.setPixels >= 0 && left > runs_.setPixels && left > MaxPixelsLeftByRuns) {
+            return Fail(PictureStatus::Damaged,
+                        QStringLiteral("it claims %1 pixels, but its runs set only %2 of them")
+                            .arg(PixelCount(width, height))
+                            .arg(runs_.setPixels));
         }
         return {};
     }

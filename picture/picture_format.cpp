@@ -159,6 +159,7 @@ RunLengthLayout WalkRunLengthData(QIODevice& device, qint64 size, const BitmapHe
         return layout;
     }
     QString& problem = layout.problem;
+    layout.setPixels = 0;
     if (header.topDown) {
         problem = QStringLiteral("compressed bitmaps cannot be stored top-down");
         return layout;
@@ -196,6 +197,7 @@ RunLengthLayout WalkRunLengthData(QIODevice& device, qint64 size, const BitmapHe
                 problem = beyond;
             }
             x += count;
+            layout.setPixels += count;
         } else if (value == 0) { // end of line
             skip(y, x, width);
             x = 0;
@@ -226,6 +228,7 @@ RunLengthLayout WalkRunLengthData(QIODevice& device, qint64 size, const BitmapHe
             }
             const qint64 bytes = rle8 ? value : (value + 1) / 2;
             x += value;
+            layout.setPixels += value;
             if (!device.seek(device.pos() + bytes + bytes % 2) || device.pos() > size) {
                 problem = cut;
             }

@@ -56,6 +56,7 @@ struct RunLengthLayout
 {
     QString problem;                // why the data is broken; empty where it is sound
     std::vector<PixelSpan> skipped; // pixels no run sets (moves, early ends of line or bitmap)
+    std::int64_t setPixels = -1;    // pixels the runs set; -1 for a bitmap without runs
 };
 
 // Walks the runs of an RLE4 or RLE8 bitmap without drawing them: every run must stay inside the
