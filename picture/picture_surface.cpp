@@ -4,6 +4,7 @@
 #include "picture/picture_decoder.h"
 #include "picture/picture_format.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -26,6 +27,37 @@ constexpr int HeadBytes = 64;
 PictureResult Fail(PictureStatus status, QString reason = {})
 {
     return {status, std::move(reason)};
+}
+
+// Reads the whole of `file`, which is not a regular one (a pipe, a device), into `bytes`: no
+// more than a picture we take can need, and nothing beyond the first bytes of what is no
+// picture at all (an endless device).
+PictureResult ReadWhole(QFile& file, QByteArray& bytes)
+{
+    constexpr qint64 Piece = qint64{1} << 20;
+    for (;;) {
+        const qint64 before = bytes.size();
+        const qint64 wanted = before < HeadBytes ? HeadBytes - before : Piece;
+        bytes.resize(before + wanted);
+        const qint64 got = file.read(bytes.data() + before, wanted);
+        bytes.resize(before + std::max<qint64>(got, 0));
+        if (got < 0) {
+            return Fail(PictureStatus::NotReadable, file.errorString());
+        }
+        if (got == 0) {
+            return {};
+        }
+        if (bytes.size() >= HeadBytes && before < HeadBytes &&
+            SniffPictureKind(bytes) == PictureKind::Unknown) {
+            return Fail(PictureStatus::NotAPicture);
+        }
+        if (bytes.size() > MaxPictureFileBytes) {
+            return Fail(PictureStatus::NotReadable,
+                        QStringLiteral("it goes on past %1 MiB, more than any picture Lumenveil "
+                                       "can work on takes")
+                            .arg(QLocale(QLocale::English).toString(MaxPictureFileBytes >> 20)));
+        }
+    }
 }
 
 // The system's reason why an existing file cannot be written.
@@ -114,9 +146,34 @@ PictureResult PictureSurface::LoadImageFile(const QString& path)
     if (!file.open(QIODevice::ReadOnly)) {
         return Fail(PictureStatus::NotReadable, file.errorString());
     }
+    if (!info.isFile()) {
+        // A pipe or a device has no size to check the headers against, and cannot be read
+        // twice.
+        QByteArray bytes;
+        if (PictureResult read = ReadWhole(file, bytes); !read.ok()) {
+            return read;
+        }
+        return LoadImageData(bytes);
+    }
+
     QImage decoded;
     PictureKind kind = PictureKind::Unknown;
     PictureResult result = DecodePicture(file, file.size(), decoded, &kind);
+    if (result.ok()) {
+        image_ = std::move(decoded);
+        kind_ = kind;
+    }
+    return result;
+}
+
+PictureResult PictureSurface::LoadImageData(const QByteArray& bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImage decoded;
+    PictureKind kind = PictureKind::Unknown;
+    PictureResult result = DecodePicture(buffer, bytes.size(), decoded, &kind);
     if (result.ok()) {
         image_ = std::move(decoded);
         kind_ = kind;

@@ -13,6 +13,10 @@ namespace lumenveil {
 // The largest picture we work on: 1 GiB of pixels at 4 bytes each.
 inline constexpr qint64 MaxPicturePixels = qint64{1} << 28;
 
+// The largest picture file read into memory whole (one that comes through a pipe): no picture
+// of at most MaxPicturePixels needs more than 4 bytes a pixel, and its headers fit in the rest.
+inline constexpr qint64 MaxPictureFileBytes = 4 * MaxPicturePixels + (qint64{16} << 20);
+
 // What a load may allocate while decoding, in MiB: a little above our own pixel limit so that
 // it never trips first for a picture we accept, while still catching a decoder that allocates
 // beyond it. Qt's readers are held to it once per program (LimitDecoderAllocations); the JPEG
@@ -60,7 +64,12 @@ class PictureSurface final : public PixelGrid
 {
 public:
     // Makes the picture in `path` the whole surface. On failure the surface is unchanged.
+    // A file that is not a regular one (a pipe, standard input, a device) is read into memory
+    // first, at most MaxPictureFileBytes of it.
     [[nodiscard]] PictureResult LoadImageFile(const QString& path);
+
+    // Makes the picture held in `bytes` the whole surface. On failure the surface is unchanged.
+    [[nodiscard]] PictureResult LoadImageData(const QByteArray& bytes);
 
     // Writes the whole surface to `path` as a 24-bit bitmap, whatever the name's extension.
     // Replaces an existing file only once the new one is complete; on failure the existing
