@@ -19,7 +19,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     qInstallMessageHandler(Quiet);
     static QCoreApplication app(*argc, *argv); // finds the GIF plugin
-    lumenveil::LimitDecoderAllocations();       // as the programs do at start-up
+    lumenveil::LimitDecoderAllocations();      // as the programs do at start-up
     return 0;
 }
 

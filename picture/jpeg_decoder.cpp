@@ -49,10 +49,10 @@ struct JpegJob
     jpeg_source_mgr source;
     jpeg_progress_mgr progress;
     std::jmp_buf escape;
-    bool created;            // info needs jpeg_destroy_decompress
-    bool decoding;           // past the headers, in the scans
-    bool multipleScans;      // the decoder holds every coefficient until the last scan
-    int failure;             // libjpeg's message code for why it stopped, or TooManyScans
+    bool created;       // info needs jpeg_destroy_decompress
+    bool decoding;      // past the headers, in the scans
+    bool multipleScans; // the decoder holds every coefficient until the last scan
+    int failure;        // libjpeg's message code for why it stopped, or TooManyScans
     char message[JMSG_LENGTH_MAX];
     QIODevice* device;
     JOCTET input[InputBytes]; // read from the device, handed on in pieces
@@ -67,7 +67,7 @@ struct JpegJob
     bool turned;
     bool mirrored;
     bool flipped;
-    bool cmyk; // rows arrive as Adobe's inverted CMYK and become RGB32 in place
+    bool cmyk;   // rows arrive as Adobe's inverted CMYK and become RGB32 in place
     uchar* band; // BandRows rows of the file, where `turned`
 };
 
@@ -434,8 +434,9 @@ public:
         job.cmyk = job.info.num_components == 4;
         // BGRA rather than BGRX: the same bytes, with the fourth one set to 0xFF as RGB32 wants.
         job.info.out_color_space = job.cmyk ? JCS_CMYK : JCS_EXT_BGRA;
+        // libjpeg's own allowance: what the limit leaves beside the picture (under 2^31 bytes).
         job.info.mem->max_memory_to_use =
-            (qint64{DecoderAllocationLimitMiB} << 20) - picture.sizeInBytes();
+            static_cast<long>((qint64{DecoderAllocationLimitMiB} << 20) - picture.sizeInBytes());
         if (!RunProtected(job, DecodeRows)) {
             return Failure();
         }

@@ -189,8 +189,8 @@ void tst_PictureSurface::load_data()
                       jpeg.left(2) + exif + jpeg.mid(2));
     }
     const qsizetype app0End = 4 + qFromBigEndian<quint16>(jpeg.constData() + 4);
-    Loads("JPEG with stray bytes after APP0", jpeg.left(app0End) + QByteArray(2, '\0') + jpeg.mid(app0End),
-          QtReading(jpeg));
+    Loads("JPEG with stray bytes after APP0",
+          jpeg.left(app0End) + QByteArray(2, '\0') + jpeg.mid(app0End), QtReading(jpeg));
     // Transparent pixels keep their own colour.
     Loads("GIF with transparency", ReadBytes(QFINDTESTDATA("fixtures/transparent.gif")),
           Halves(8, 8, qRgb(10, 120, 250), qRgb(200, 40, 10), true));
@@ -277,8 +277,9 @@ void tst_PictureSurface::load_data()
     Row("JPEG progressive of 16384 x 16384 in 17 KB",
         claiming(progressive, "\xFF\xC2", 16384, true), Damaged, "far more than its 17");
     Row("JPEG with a bad Huffman code", badCode, Damaged, "bad Huffman code");
-    Row("JPEG with a marker inside the scan", jpeg.left(scan + 40) + "\xFF\xD3" + jpeg.mid(scan + 40),
-        Damaged, "premature end of data segment");
+    Row("JPEG with a marker inside the scan",
+        jpeg.left(scan + 40) + "\xFF\xD3" + jpeg.mid(scan + 40), Damaged,
+        "premature end of data segment");
     Row("PNG cut short", EncodeImage(PhotoLikeImage(40, 30), "png").left(1000), Damaged);
     Row("GIF cut short", ReadBytes(QFINDTESTDATA("fixtures/transparent.gif")).left(40), Damaged,
         "ends before its picture data");
