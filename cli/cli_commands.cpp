@@ -8,7 +8,6 @@
 #include "picture/picture_surface.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QStringDecoder>
 #include <QStringList>
 
@@ -55,11 +54,6 @@ constexpr char Usage[] =
     "  1  a picture holds no complete message, or the text does not fit in the picture\n"
     "     or has characters that cannot be stored\n"
     "  2  a usage error, or a file that cannot be read or written\n";
-
-// A picture read from a stream (standard input, a pipe) is held in memory whole before it is
-// decoded; no picture file we could take is larger than a 32-bit bitmap of the most pixels we
-// work on, with room to spare for what a file may carry besides its pixels.
-constexpr qint64 MaxPictureStreamBytes = 4 * MaxPicturePixels + (qint64{64} << 20);
 
 // What the command line asked for.
 struct Options
@@ -207,51 +201,19 @@ bool ReadAtMost(QIODevice& device, qint64 limit, QByteArray& bytes)
     return true;
 }
 
-// Loads a picture that is not a file on disk: standard input, a pipe, a device.
-PictureResult LoadStream(PictureSurface& surface, QFile& stream)
-{
-    const auto unreadable = [&] {
-        return PictureResult{PictureStatus::NotReadable, stream.errorString()};
-    };
-    QByteArray bytes;
-    if (!ReadAtMost(stream, 64, bytes)) {
-        return unreadable();
-    }
-    // What is not a picture is not read to its end: it may have none (/dev/zero).
-    if (SniffPictureKind(bytes) == PictureKind::Unknown) {
-        return {PictureStatus::NotAPicture, {}};
-    }
-    if (!ReadAtMost(stream, MaxPictureStreamBytes + 1, bytes)) {
-        return unreadable();
-    }
-    if (bytes.size() > MaxPictureStreamBytes) {
-        return {PictureStatus::NotReadable,
-                QStringLiteral("it gives more than %1 bytes, more than any picture Lumenveil "
-                               "can work on")
-                    .arg(MaxPictureStreamBytes)};
-    }
-    return surface.LoadImageData(bytes);
-}
-
 // Loads `path` ("-": standard input) into `surface`, or says why not.
 bool Load(PictureSurface& surface, const QString& path, std::FILE* in, std::FILE* err)
 {
     PictureResult result;
-    const QFileInfo info(path);
     {
         const QuietDecoders quiet;
         QFile stream;
-        if (path == QLatin1String("-")) {
-            result = stream.open(::fileno(in), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)
-                         ? LoadStream(surface, stream)
-                         : PictureResult{PictureStatus::NotReadable, stream.errorString()};
-        } else if (info.exists() && !info.isFile() && !info.isDir()) {
-            stream.setFileName(path);
-            result = stream.open(QIODevice::ReadOnly)
-                         ? LoadStream(surface, stream)
-                         : PictureResult{PictureStatus::NotReadable, stream.errorString()};
-        } else {
+        if (path != QLatin1String("-")) {
             result = surface.LoadImageFile(path);
+        } else if (stream.open(::fileno(in), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
+            result = surface.LoadImageStream(stream);
+        } else {
+            result = PictureResult{PictureStatus::NotReadable, stream.errorString()};
         }
     }
     if (!result.ok()) {

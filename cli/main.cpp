@@ -1,4 +1,5 @@
 #include "cli/cli_commands.h"
+#include "picture/picture_surface.h"
 
 #include <QCoreApplication>
 
@@ -30,6 +31,7 @@ int main(int argc, char* argv[])
 #endif
     qInstallMessageHandler(QuietMessages);
     QCoreApplication app(argc, argv);
+    lumenveil::LimitDecoderAllocations();
     // The bytes as given: a name that is not UTF-8 would not survive a trip through QString.
     QList<QByteArray> arguments;
     for (int i = 0; i < argc; ++i) {

@@ -18,7 +18,8 @@ void Quiet(QtMsgType, const QMessageLogContext&, const QString&) {}
 extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv)
 {
     qInstallMessageHandler(Quiet);
-    static QCoreApplication app(*argc, *argv); // finds the JPEG and GIF plugins
+    static QCoreApplication app(*argc, *argv); // finds the GIF plugin
+    lumenveil::LimitDecoderAllocations();      // as the programs do at start-up
     return 0;
 }
 

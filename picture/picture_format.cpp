@@ -39,18 +39,6 @@ PictureKind SniffPictureKind(const QByteArray& head)
     return PictureKind::Unknown;
 }
 
-QByteArray ReaderFormat(PictureKind kind)
-{
-    switch (kind) {
-    case PictureKind::Bitmap: return "bmp";
-    case PictureKind::Jpeg: return "jpeg";
-    case PictureKind::Gif: return "gif";
-    case PictureKind::Png: return "png";
-    case PictureKind::Unknown: break;
-    }
-    return {};
-}
-
 std::optional<BitmapHeader> ParseBitmapHeader(const QByteArray& head)
 {
     constexpr int FileHeaderSize = 14;
@@ -160,39 +148,6 @@ int NextByte(QIODevice& device)
     return device.getChar(&c) ? static_cast<unsigned char>(c) : -1;
 }
 
-// Where the first start-of-scan marker lies, -1 when the headers before it are broken.
-qint64 FindStartOfScan(QIODevice& device, qint64 size)
-{
-    qint64 pos = 2; // after the start-of-image marker
-    while (pos + 4 <= size) {
-        if (!device.seek(pos) || NextByte(device) != 0xFF) {
-            return -1;
-        }
-        int marker = NextByte(device);
-        while (marker == 0xFF) { // fill bytes
-            ++pos;
-            marker = NextByte(device);
-        }
-        if (marker == 0xDA) {
-            return pos;
-        }
-        if (marker < 0 || marker == 0xD9) {
-            return -1;
-        }
-        if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {
-            pos += 2; // markers without a length
-            continue;
-        }
-        const int high = NextByte(device);
-        const int low = NextByte(device);
-        if (high < 0 || low < 0) {
-            return -1;
-        }
-        pos += 2 + (high << 8 | low);
-    }
-    return -1;
-}
-
 } // namespace
 
 RunLengthLayout WalkRunLengthData(QIODevice& device, qint64 size, const BitmapHeader& header)
@@ -204,6 +159,7 @@ RunLengthLayout WalkRunLengthData(QIODevice& device, qint64 size, const BitmapHe
         return layout;
     }
     QString& problem = layout.problem;
+    layout.setPixels = 0;
     if (header.topDown) {
         problem = QStringLiteral("compressed bitmaps cannot be stored top-down");
         return layout;
@@ -241,6 +197,7 @@ RunLengthLayout WalkRunLengthData(QIODevice& device, qint64 size, const BitmapHe
                 problem = beyond;
             }
             x += count;
+            layout.setPixels += count;
         } else if (value == 0) { // end of line
             skip(y, x, width);
             x = 0;
@@ -271,6 +228,7 @@ RunLengthLayout WalkRunLengthData(QIODevice& device, qint64 size, const BitmapHe
             }
             const qint64 bytes = rle8 ? value : (value + 1) / 2;
             x += value;
+            layout.setPixels += value;
             if (!device.seek(device.pos() + bytes + bytes % 2) || device.pos() > size) {
                 problem = cut;
             }
@@ -278,29 +236,6 @@ RunLengthLayout WalkRunLengthData(QIODevice& device, qint64 size, const BitmapHe
     }
     device.seek(0);
     return layout;
-}
-
-bool JpegReachesEnd(QIODevice& device, qint64 size)
-{
-    const qint64 scan = FindStartOfScan(device, size);
-    bool found = false;
-    // Inside compressed data a 0xFF byte is always followed by 0x00 or a restart marker, so an
-    // FF D9 pair after the first scan is the end marker. Search from the end: trailing bytes
-    // after it are common and short.
-    constexpr qint64 Chunk = 64 * 1024;
-    for (qint64 end = size; scan >= 0 && end > scan && !found; end -= Chunk - 1) {
-        const qint64 begin = std::max(scan, end - Chunk);
-        if (!device.seek(begin)) {
-            break;
-        }
-        const QByteArray bytes = device.read(end - begin);
-        found = bytes.lastIndexOf("\xFF\xD9") >= 0;
-        if (begin == scan) {
-            break;
-        }
-    }
-    device.seek(0);
-    return found;
 }
 
 bool GifFirstImageComplete(QIODevice& device)

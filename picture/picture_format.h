@@ -25,9 +25,6 @@ enum class PictureKind
 // starts with.
 [[nodiscard]] PictureKind SniffPictureKind(const QByteArray& head);
 
-// The format name QImageReader knows the kind by ("bmp", "jpeg", ...), empty for Unknown.
-[[nodiscard]] QByteArray ReaderFormat(PictureKind kind);
-
 // What a bitmap file's headers promise, read without decoding anything.
 struct BitmapHeader
 {
@@ -59,6 +56,7 @@ struct RunLengthLayout
 {
     QString problem;                // why the data is broken; empty where it is sound
     std::vector<PixelSpan> skipped; // pixels no run sets (moves, early ends of line or bitmap)
+    std::int64_t setPixels = -1;    // pixels the runs set; -1 for a bitmap without runs
 };
 
 // Walks the runs of an RLE4 or RLE8 bitmap without drawing them: every run must stay inside the
@@ -71,11 +69,6 @@ struct RunLengthLayout
 // A short description of a bitmap variant Qt's reader does not handle (an unusual bit count or
 // compression method), or empty where the variant is a common one.
 [[nodiscard]] QString UnusualBitmapVariant(const BitmapHeader& header);
-
-// Whether a JPEG's compressed data goes on to its end-of-image marker. A JPEG cut short
-// decodes "successfully" with grey made-up rows, so a missing end marker means damage.
-// Reads `device` (seekable, `size` bytes) and leaves it at its start.
-[[nodiscard]] bool JpegReachesEnd(QIODevice& device, qint64 size);
 
 // Whether a GIF's first image, the one we take, is whole: all its data blocks are present.
 // Leaves `device` at its start.

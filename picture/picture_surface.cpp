@@ -1,10 +1,10 @@
 #include "picture/picture_surface.h"
 
 #include "picture/bitmap_writer.h"
+#include "picture/picture_decoder.h"
 #include "picture/picture_format.h"
 
 #include <QBuffer>
-#include <QColorSpace>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -12,14 +12,13 @@
 #include <QLocale>
 #include <QSaveFile>
 
-#include <optional>
-
 #include <cerrno>
 #ifdef Q_OS_UNIX
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
 #ifdef Q_OS_WIN
+#include <io.h>
 #include <qt_windows.h>
 #endif
 #include <cstring>
@@ -28,9 +27,6 @@ namespace lumenveil {
 
 namespace {
 
-// Qt's allocation guard, in MiB: a little above our own pixel limit so that it never trips
-// first for a picture we accept, while still catching a decoder that allocates beyond it.
-constexpr int DecoderAllocationLimitMiB = 1100;
 constexpr int HeadBytes = 64;
 
 PictureResult Fail(PictureStatus status, QString reason = {})
@@ -38,112 +34,48 @@ PictureResult Fail(PictureStatus status, QString reason = {})
     return {status, std::move(reason)};
 }
 
-QString PixelCount(qint64 width, qint64 height)
+// Reads the whole of `file`, which is not a regular one (a pipe, a device), into `bytes`: no
+// more than a picture we take can need, and nothing beyond the first bytes of what is no
+// picture at all (an endless device).
+PictureResult ReadWhole(QIODevice& file, QByteArray& bytes)
 {
-    return QStringLiteral("%1 \u00D7 %2").arg(width).arg(height);
-}
-
-// No picture kind we read packs more pixels than this into one byte of its file: JPEG needs at
-// least a bit for each 8 x 8 block, deflate and LZW expand at most a few thousand times. A
-// header that promises more is damaged, and decoding it would only produce made-up pixels,
-// slowly.
-constexpr qint64 MaxPixelsPerFileByte = 16384;
-
-// Whether a declared size is one we take, and one the file can really hold.
-PictureResult CheckArea(qint64 width, qint64 height, qint64 fileSize)
-{
-    if (width * height > MaxPicturePixels) {
-        return Fail(PictureStatus::TooLarge, PixelCount(width, height));
-    }
-    if (width * height > MaxPixelsPerFileByte * std::max<qint64>(fileSize, 1)) {
-        return Fail(PictureStatus::Damaged,
-                    QStringLiteral("it claims %1 pixels, far more than its %2 bytes can hold")
-                        .arg(PixelCount(width, height))
-                        .arg(fileSize));
-    }
-    return {};
-}
-
-// Brings a decoded picture to Format_RGB32 without losing a bit of any component. Transparent
-// pixels keep their own colour: alpha is dropped, never multiplied in.
-void MakeOpaqueRgb32(QImage& image)
-{
-    switch (image.format()) {
-    case QImage::Format_RGB32: break;
-    case QImage::Format_Mono:
-    case QImage::Format_MonoLSB:
-    case QImage::Format_Indexed8: {
-        QList<QRgb> colors = image.colorTable();
-        for (QRgb& c : colors) {
-            c |= 0xFF000000u;
+    constexpr qint64 Piece = qint64{1} << 20;
+    for (;;) {
+        const qint64 before = bytes.size();
+        const qint64 wanted = before < HeadBytes ? HeadBytes - before : Piece;
+        bytes.resize(before + wanted);
+        const qint64 got = file.read(bytes.data() + before, wanted);
+        bytes.resize(before + std::max<qint64>(got, 0));
+        if (got < 0) {
+            return Fail(PictureStatus::NotReadable, file.errorString());
         }
-        image.setColorTable(colors);
-        image.convertTo(QImage::Format_RGB32);
-        break;
-    }
-    default:
-        if (image.hasAlphaChannel()) {
-            if (image.format() != QImage::Format_ARGB32) {
-                image.convertTo(QImage::Format_ARGB32);
-            }
-            for (int y = 0; y < image.height(); ++y) {
-                auto* row = reinterpret_cast<QRgb*>(image.scanLine(y));
-                for (int x = 0; x < image.width(); ++x) {
-                    row[x] |= 0xFF000000u;
-                }
-            }
-            image.reinterpretAsFormat(QImage::Format_RGB32);
-        } else {
-            image.convertTo(QImage::Format_RGB32);
+        if (got == 0) {
+            return {};
         }
-        break;
-    }
-    image.setColorSpace(QColorSpace());
-}
-
-// Gives the pixels that a run-length bitmap skips the first palette colour; the reader leaves
-// them as whatever its memory held.
-void ClearSkippedPixels(QImage& image, const std::vector<PixelSpan>& skipped)
-{
-    if (skipped.empty() || image.format() != QImage::Format_Indexed8) {
-        return;
-    }
-    const qint64 height = image.height();
-    for (const PixelSpan& span : skipped) {
-        if (span.to > image.width()) {
-            continue;
+        if (bytes.size() >= HeadBytes && before < HeadBytes &&
+            SniffPictureKind(bytes) == PictureKind::Unknown) {
+            return Fail(PictureStatus::NotAPicture);
         }
-        for (qint64 row = span.row; row < span.row + span.rows && row < height; ++row) {
-            std::memset(image.scanLine(static_cast<int>(row)) + span.from, 0,
-                        static_cast<std::size_t>(span.to - span.from));
+        if (bytes.size() > MaxPictureFileBytes) {
+            return Fail(PictureStatus::NotReadable,
+                        QStringLiteral("it goes on past %1 MiB, more than any picture Lumenveil "
+                                       "can work on takes")
+                            .arg(QLocale(QLocale::English).toString(MaxPictureFileBytes >> 20)));
         }
     }
 }
 
-// Whether every pixel of a palette picture names an entry of its palette. Readers fill a
-// missing entry with a made-up colour instead of failing.
-bool IndicesInsidePalette(QImage& image)
+// Waits until the data written to `fd` lies on the disk; false, with the reason in errno (the
+// last error on Windows), when the disk could not take it.
+bool SyncToDisk(int fd)
 {
-    if (image.format() == QImage::Format_Mono || image.format() == QImage::Format_MonoLSB) {
-        image.convertTo(QImage::Format_Indexed8);
-    }
-    if (image.format() != QImage::Format_Indexed8) {
-        return true;
-    }
-    const int colours = image.colorCount();
-    if (colours >= 256) {
-        return true;
-    }
-    const int width = image.width();
-    for (int y = 0; y < image.height(); ++y) {
-        const uchar* row = image.constScanLine(y);
-        for (int x = 0; x < width; ++x) {
-            if (row[x] >= colours) {
-                return false;
-            }
-        }
-    }
-    return true;
+#ifdef Q_OS_WIN
+    return ::FlushFileBuffers(reinterpret_cast<HANDLE>(::_get_osfhandle(fd))) != 0;
+#elif defined(Q_OS_LINUX)
+    return ::fdatasync(fd) == 0;
+#else
+    return ::fsync(fd) == 0;
+#endif
 }
 
 // The system's reason for the last failed call on this thread: errno, or on Windows the
@@ -277,6 +209,9 @@ QString DescribePictureResult(const PictureResult& result, const QString& path)
         return QStringLiteral("The picture \u201C%1\u201D is too large: %2 pixels is more than "
                               "the %3 pixels Lumenveil can work on.")
             .arg(name, result.reason, QLocale(QLocale::English).toString(MaxPicturePixels));
+    case PictureStatus::OutOfMemory:
+        return QStringLiteral("The picture \u201C%1\u201D cannot be opened: %2.")
+            .arg(name, result.reason);
     case PictureStatus::NothingToSave:
         return QStringLiteral("There is no picture to save as \u201C%1\u201D.").arg(name);
     case PictureStatus::CannotWrite:
@@ -286,85 +221,25 @@ QString DescribePictureResult(const PictureResult& result, const QString& path)
     return {};
 }
 
+void LimitDecoderAllocations()
+{
+    QImageReader::setAllocationLimit(DecoderAllocationLimitMiB);
+}
+
 PictureResult DecodePicture(QIODevice& device, qint64 size, QImage& out, PictureKind* sniffed)
 {
-    const QByteArray head = device.peek(HeadBytes);
-    const PictureKind kind = SniffPictureKind(head);
-    std::optional<BitmapHeader> bitmap;
-    RunLengthLayout runs;
+    const PictureKind kind = SniffPictureKind(device.peek(HeadBytes));
     if (sniffed != nullptr) {
         *sniffed = kind;
     }
-    if (kind == PictureKind::Unknown) {
+    const std::unique_ptr<PictureDecoder> decoder = DecoderFor(kind);
+    if (decoder == nullptr) {
         return Fail(PictureStatus::NotAPicture);
     }
-
-    if (kind == PictureKind::Bitmap) {
-        // Qt fills missing rows of a cut-short bitmap with made-up pixels and calls it a
-        // success, so check the length against the headers first.
-        const auto header = ParseBitmapHeader(head);
-        if (!header) {
-            return Fail(PictureStatus::Damaged, QStringLiteral("its headers are cut short"));
-        }
-        if (!header->problem.isEmpty()) {
-            return Fail(PictureStatus::Damaged, header->problem);
-        }
-        if (auto area = CheckArea(header->width, header->height, size); !area.ok()) {
-            return area;
-        }
-        if (header->pixelOffset >= size ||
-            (header->pixelBytes >= 0 && header->pixelBytes > size - header->pixelOffset)) {
-            return Fail(PictureStatus::Damaged,
-                        QStringLiteral("the file ends before its pixel data"));
-        }
-        runs = WalkRunLengthData(device, size, *header);
-        if (!runs.problem.isEmpty()) {
-            return Fail(PictureStatus::Damaged, runs.problem);
-        }
-        bitmap = header;
+    if (PictureResult checked = decoder->CheckHeaders(device, size); !checked.ok()) {
+        return checked;
     }
-
-    if (kind == PictureKind::Jpeg && !JpegReachesEnd(device, size)) {
-        return Fail(PictureStatus::Damaged, QStringLiteral("the file ends before its picture data"));
-    }
-    if (kind == PictureKind::Gif && !GifFirstImageComplete(device)) {
-        return Fail(PictureStatus::Damaged, QStringLiteral("the file ends before its picture data"));
-    }
-
-    QImageReader::setAllocationLimit(DecoderAllocationLimitMiB);
-    QImageReader reader(&device, ReaderFormat(kind));
-    reader.setAutoTransform(true);
-    const QSize declared = reader.size();
-    if (declared.isValid()) {
-        if (auto area = CheckArea(declared.width(), declared.height(), size); !area.ok()) {
-            return area;
-        }
-    }
-
-    QImage image;
-    if (!reader.read(&image) || image.isNull()) {
-        if (bitmap) {
-            if (QString variant = UnusualBitmapVariant(*bitmap); !variant.isEmpty()) {
-                return Fail(PictureStatus::Unsupported, variant);
-            }
-        }
-        QString reason = reader.errorString();
-        if (reason.isEmpty() || reason == QLatin1String("Unknown error")) {
-            reason = QStringLiteral("the picture data cannot be decoded");
-        }
-        return Fail(PictureStatus::Damaged, reason.at(0).toLower() + reason.mid(1));
-    }
-    if (auto area = CheckArea(image.width(), image.height(), size); !area.ok()) {
-        return area;
-    }
-    ClearSkippedPixels(image, runs.skipped);
-    if (!IndicesInsidePalette(image)) {
-        return Fail(PictureStatus::Damaged,
-                    QStringLiteral("some pixels name colours its palette does not have"));
-    }
-    MakeOpaqueRgb32(image);
-    out = std::move(image);
-    return {};
+    return decoder->Decode(out);
 }
 
 PictureResult PictureSurface::LoadImageFile(const QString& path)
@@ -380,10 +255,26 @@ PictureResult PictureSurface::LoadImageFile(const QString& path)
     if (!file.open(QIODevice::ReadOnly)) {
         return Fail(PictureStatus::NotReadable, file.errorString());
     }
+    // A pipe or a device has no size to check the headers against, and cannot be read twice.
+    return info.isFile() ? LoadFrom(file, file.size()) : LoadImageStream(file);
+}
 
+PictureResult PictureSurface::LoadImageStream(QIODevice& stream)
+{
+    QByteArray bytes;
+    if (PictureResult read = ReadWhole(stream, bytes); !read.ok()) {
+        return read;
+    }
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::ReadOnly);
+    return LoadFrom(buffer, bytes.size());
+}
+
+PictureResult PictureSurface::LoadFrom(QIODevice& device, qint64 size)
+{
     QImage decoded;
     PictureKind kind = PictureKind::Unknown;
-    PictureResult result = DecodePicture(file, file.size(), decoded, &kind);
+    PictureResult result = DecodePicture(device, size, decoded, &kind);
     if (result.ok()) {
         image_ = std::move(decoded);
         kind_ = kind;
@@ -429,6 +320,13 @@ PictureResult PictureSurface::SaveBitmapFile(const QString& path) const
         file.cancelWriting();
         return Fail(PictureStatus::CannotWrite, reason);
     }
+    // commit() syncs the file too, but goes on to replace the old one whatever the sync says; a
+    // disk that cannot take the data (full, failing) must leave the old file in place.
+    if (!SyncToDisk(file.handle())) {
+        const QString reason = LastSystemError();
+        file.cancelWriting();
+        return Fail(PictureStatus::CannotWrite, reason);
+    }
     if (!file.commit()) {
         return Fail(PictureStatus::CannotWrite, file.errorString());
     }
@@ -445,21 +343,6 @@ void PictureSurface::WritePixel(int x, int y, ColorValue color)
 {
     reinterpret_cast<QRgb*>(image_.scanLine(y))[x] =
         qRgb(RedOf(color), GreenOf(color), BlueOf(color));
-}
-
-PictureResult PictureSurface::LoadImageData(const QByteArray& bytes)
-{
-    QBuffer buffer;
-    buffer.setData(bytes);
-    buffer.open(QIODevice::ReadOnly);
-    QImage decoded;
-    PictureKind kind = PictureKind::Unknown;
-    PictureResult result = DecodePicture(buffer, bytes.size(), decoded, &kind);
-    if (result.ok()) {
-        image_ = std::move(decoded);
-        kind_ = kind;
-    }
-    return result;
 }
 
 void PictureSurface::ReadPixels(std::int64_t first, std::int64_t count, ColorValue* out) const

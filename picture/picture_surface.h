@@ -13,6 +13,20 @@ namespace lumenveil {
 // The largest picture we work on: 1 GiB of pixels at 4 bytes each.
 inline constexpr qint64 MaxPicturePixels = qint64{1} << 28;
 
+// The largest picture file read into memory whole (one that comes through a pipe): no picture
+// of at most MaxPicturePixels needs more than 4 bytes a pixel, and its headers fit in the rest.
+inline constexpr qint64 MaxPictureFileBytes = 4 * MaxPicturePixels + (qint64{16} << 20);
+
+// What a load may allocate while decoding, in MiB: a little above our own pixel limit so that
+// it never trips first for a picture we accept, while still catching a decoder that allocates
+// beyond it. Qt's readers are held to it once per program (LimitDecoderAllocations); the JPEG
+// decoder counts its own working memory against it.
+inline constexpr int DecoderAllocationLimitMiB = 1100;
+
+// Sets Qt's allocation limit for its image readers to DecoderAllocationLimitMiB. Each program
+// calls it once at start-up, before the first load.
+void LimitDecoderAllocations();
+
 enum class PictureStatus
 {
     Ok,
@@ -22,6 +36,7 @@ enum class PictureStatus
     Damaged,       // a picture file whose data is broken or cut short
     Unsupported,   // a rare variant of a kind we read (a 2-bit bitmap, say)
     TooLarge,      // more than MaxPicturePixels
+    OutOfMemory,   // the memory for the decoded picture cannot be had
     NothingToSave, // the surface holds no picture yet
     CannotWrite,   // the bitmap file could not be written
 };
@@ -49,10 +64,13 @@ class PictureSurface final : public PixelGrid
 {
 public:
     // Makes the picture in `path` the whole surface. On failure the surface is unchanged.
+    // A file that is not a regular one (a pipe, standard input, a device) is read into memory
+    // first, at most MaxPictureFileBytes of it.
     [[nodiscard]] PictureResult LoadImageFile(const QString& path);
 
-    // Makes the picture held in `bytes` the whole surface. On failure the surface is unchanged.
-    [[nodiscard]] PictureResult LoadImageData(const QByteArray& bytes);
+    // Makes the picture read from `stream` (standard input, a pipe) to its end the whole
+    // surface, reading at most MaxPictureFileBytes. On failure the surface is unchanged.
+    [[nodiscard]] PictureResult LoadImageStream(QIODevice& stream);
 
     // Writes the whole surface to `path` as a 24-bit bitmap, whatever the name's extension.
     // Replaces an existing file only once the new one is complete; on failure the existing
@@ -74,6 +92,9 @@ public:
     [[nodiscard]] const QImage& Image() const { return image_; }
 
 private:
+    // Decodes `size` bytes of `device` and, when that works, makes them the surface.
+    [[nodiscard]] PictureResult LoadFrom(QIODevice& device, qint64 size);
+
     QImage image_;
     PictureKind kind_ = PictureKind::Unknown;
 };

@@ -6,6 +6,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
+    libjpeg62-turbo-dev   # the JPEG decoder
     libjpeg-turbo-progs   # djpeg, the benchmark's reference decoder
     xvfb xauth x11-utils xdotool imagemagick # a real X display, keys, mouse and screenshots for the window test
     clang libclang-rt-14-dev # the fuzz targets (libFuzzer)

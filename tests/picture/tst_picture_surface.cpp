@@ -5,7 +5,9 @@
 #include "support/system.h"
 #include "support/test_pictures.h"
 
+#include <QBuffer>
 #include <QDir>
+#include <QImageReader>
 #include <QLoggingCategory>
 #include <QPainter>
 #include <QTemporaryDir>
@@ -73,6 +75,18 @@ bool LazyReadAgrees(const QString& path, const PictureResult& loaded, const Pict
     const std::optional<ReadOutcome> lazily = ReadTextLazily(path);
     const ReadOutcome whole = ReadText(surface);
     return lazily && lazily->status == whole.status && lazily->text == whole.text;
+}
+
+// What Qt's own reader makes of `bytes`, EXIF orientation applied, as RGB32: the pixels the
+// loader gave before it decoded JPEG itself.
+QImage QtReading(const QByteArray& bytes)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(true);
+    return reader.read().convertToFormat(QImage::Format_RGB32);
 }
 
 void AddLoadColumns()
@@ -145,6 +159,7 @@ class tst_PictureSurface : public QObject
     Q_OBJECT
 
 private slots:
+    void initTestCase() { LimitDecoderAllocations(); } // as the programs do
     void load_data();
     void load();
     void bmpsuite_data();
@@ -152,6 +167,7 @@ private slots:
     void saveFails_data();
     void saveFails();
     void hideSaveReloadRead();
+    void outOfMemory();
 
 private:
     QString Path(const QString& name) const { return dir_.filePath(name); }
@@ -184,23 +200,26 @@ void tst_PictureSurface::load_data()
     const QImage source = PhotoLikeImage(62, 40, 5);
     const QImage gray = source.convertToFormat(QImage::Format_Grayscale8);
     const QByteArray jpeg = EncodeImage(source, "jpeg");
-    Loads("JPEG baseline", jpeg, source, 40);
-    Loads("JPEG progressive", EncodeImage(source, "jpeg", true), source, 40);
-    Loads("JPEG grayscale", EncodeImage(gray, "jpeg"), gray, 40);
-    // A 16 x 8 yellow-to-cyan gradient stored as CMYK; see fixtures/README.md.
-    QImage gradient(16, 8, QImage::Format_RGB32);
-    QLinearGradient ramp(0, 0.5, 0, 7.5);
-    ramp.setStops({{0, Qt::yellow}, {1, Qt::cyan}});
-    QPainter(&gradient).fillRect(gradient.rect(), ramp);
-    Loads("JPEG CMYK", ReadBytes(QFINDTESTDATA("fixtures/cmyk.jpg")), gradient, 20);
-    // Left half red, right half blue; EXIF orientation 6 turns it a quarter clockwise.
-    const QByteArray halves = EncodeImage(Halves(40, 20, 0xFFFF0000, 0xFF0000FF, true), "jpeg");
-    const QByteArray exif = QByteArray::fromHex("FFE10022 457869660000"       // "Exif\0\0"
-                                                "4D4D002A00000008 0001"       // big-endian, 1 entry
-                                                "0112 0003 00000001 00060000" // orientation 6
-                                                "00000000");
-    Loads("JPEG with EXIF orientation", halves.left(2) + exif + halves.mid(2),
-          Halves(20, 40, 0xFFFF0000, 0xFF0000FF, false), 100);
+    const QByteArray progressive = EncodeImage(source, "jpeg", true);
+    // JPEG files give, bit for bit, the pixels Qt's reader made of them.
+    const auto loadsAsBefore = [](const char* name, const QByteArray& bytes) {
+        Loads(name, bytes, QtReading(bytes));
+    };
+    loadsAsBefore("JPEG baseline", jpeg);
+    loadsAsBefore("JPEG progressive", progressive);
+    loadsAsBefore("JPEG grayscale", EncodeImage(gray, "jpeg"));
+    loadsAsBefore("JPEG CMYK", ReadBytes(QFINDTESTDATA("fixtures/cmyk.jpg")));
+    for (char orientation = 1; orientation <= 8; ++orientation) { // 6 turns it a quarter right
+        const QByteArray exif = QByteArray::fromHex("FFE10022 457869660000"  // "Exif\0\0"
+                                                    "4D4D002A00000008 0001"  // big-endian, 1 entry
+                                                    "0112 0003 00000001 00") // orientation
+                                + orientation + QByteArray(6, '\0');
+        loadsAsBefore(qPrintable(QString("JPEG with EXIF orientation %1").arg(int(orientation))),
+                      jpeg.left(2) + exif + jpeg.mid(2));
+    }
+    const qsizetype app0End = 4 + qFromBigEndian<quint16>(jpeg.constData() + 4);
+    Loads("JPEG with stray bytes after APP0",
+          jpeg.left(app0End) + QByteArray(2, '\0') + jpeg.mid(app0End), QtReading(jpeg));
     // Transparent pixels keep their own colour.
     Loads("GIF with transparency", ReadBytes(QFINDTESTDATA("fixtures/transparent.gif")),
           Halves(8, 8, qRgb(10, 120, 250), qRgb(200, 40, 10), true));
@@ -225,9 +244,24 @@ void tst_PictureSurface::load_data()
     const QByteArray bmp = EncodeImage(PhotoLikeImage(40, 30), "bmp");
     QByteArray pastEnd = bmp;
     qToLittleEndian<quint32>(0x7FFFFFF0, pastEnd.data() + 10); // where the pixel data starts
-    QByteArray hugeJpeg = jpeg;
-    const qsizetype frame = hugeJpeg.indexOf("\xFF\xC0");
-    qToBigEndian<quint32>(60000u << 16 | 60000u, hugeJpeg.data() + frame + 5); // height, width
+    // `bytes` with a frame header (`frame` its marker) that claims `side` x `side` pixels,
+    // padded to 17 KB with a comment when `padded`.
+    const auto claiming = [](QByteArray bytes, const char* frame, quint32 side, bool padded) {
+        qToBigEndian<quint32>(side << 16 | side, bytes.data() + bytes.indexOf(frame) + 5);
+        return padded ? bytes.insert(2, "\xFF\xFE\x3E\x82" + QByteArray(16000, 'x')) : bytes;
+    };
+    // The scan's data starts after its header; 64 bits of ones are a code no table has.
+    const qsizetype sos = jpeg.indexOf("\xFF\xDA");
+    const qsizetype scan = sos + 2 + qFromBigEndian<quint16>(jpeg.constData() + sos + 2);
+    QByteArray badCode = jpeg;
+    badCode.replace(scan + 30, 16, QByteArray::fromHex("FF00").repeated(8));
+    // Run-length bitmaps of nothing but an end code, after a palette and a gap: 18 KB.
+    const auto onlyEnd = [](int width, int height) {
+        QByteArray bytes = BitmapHeaders(width, height, 8, 1, 17408, 2) + QByteArray(17408, '\0') +
+                           QByteArray::fromHex("0001");
+        qToLittleEndian<quint32>(256, bytes.data() + 46); // colours in the palette
+        return bytes;
+    };
 
     using enum PictureStatus;
     Row("text named .bmp", "just some text\n", NotAPicture, "is not a picture");
@@ -260,8 +294,21 @@ void tst_PictureSurface::load_data()
     Row("RLE8 stored pixels cut short", RunLengthFile("000401"), Damaged, "ends before");
     Row("RLE8 stored pixels past the row", RunLengthFile("0005 0102030405 00 0001"), Damaged,
         "beyond the picture");
+    Row("RLE8 of 16384 x 16384 holding only an end code", onlyEnd(16384, 16384), Damaged,
+        "16384 \u00D7 16384 pixels, but its runs set only 0");
+    Row("RLE8 of 1 x 268435456 holding only an end code", onlyEnd(1, 268435456), Damaged,
+        "runs set only 0");
     Row("JPEG cut in half", jpeg.left(jpeg.size() / 2), Damaged, "ends before its picture data");
-    Row("JPEG of 60000 x 60000", hugeJpeg, TooLarge, "60000 \u00D7 60000 pixels");
+    Row("JPEG of 60000 x 60000", claiming(jpeg, "\xFF\xC0", 60000, false), TooLarge,
+        "60000 \u00D7 60000 pixels");
+    Row("JPEG of 16384 x 16384 in 17 KB", claiming(jpeg, "\xFF\xC0", 16384, true), Damaged,
+        "far more than its 17");
+    Row("JPEG progressive of 16384 x 16384 in 17 KB",
+        claiming(progressive, "\xFF\xC2", 16384, true), Damaged, "far more than its 17");
+    Row("JPEG with a bad Huffman code", badCode, Damaged, "bad Huffman code");
+    Row("JPEG with a marker inside the scan",
+        jpeg.left(scan + 40) + "\xFF\xD3" + jpeg.mid(scan + 40), Damaged,
+        "premature end of data segment");
     Row("PNG cut short", EncodeImage(PhotoLikeImage(40, 30), "png").left(1000), Damaged);
     Row("GIF cut short", ReadBytes(QFINDTESTDATA("fixtures/transparent.gif")).left(40), Damaged,
         "ends before its picture data");
@@ -295,6 +342,15 @@ void tst_PictureSurface::load()
     const int difference = expected.isNull() ? 0 : LargestDifference(surface.Image(), expected);
     QVERIFY2(difference <= tolerance, qPrintable(QString("differs by %1").arg(difference)));
     QVERIFY(result.ok() || surface.Image() == current);
+    if (status != PictureStatus::NotFound && status != PictureStatus::NotReadable) {
+        // The same bytes through a pipe, as lumenveil-cli's standard input, load the same way.
+        const Finished piped = RunCli({"capacity", "/dev/stdin"}, {}, bytes);
+        QVERIFY2(piped.status == (result.ok() ? 0 : 2) && piped.err.contains(reason) &&
+                     (!result.ok() || piped.out.trimmed().toLongLong() ==
+                                          CapacityInChars(surface.ImageWidth(),
+                                                          surface.ImageHeight())),
+                 qPrintable(piped.out + piped.err));
+    }
     if (result.ok()) {
         // Saved as a plain 24-bit bitmap whatever the name, over the last row's file, byte for
         // byte what a bitmap of those pixels holds, and read back unchanged.
@@ -450,6 +506,25 @@ void tst_PictureSurface::hideSaveReloadRead()
             }
         }
     }
+}
+
+// A picture whose decoded pixels do not fit in the memory lumenveil-cli may have: the load fails
+// saying so, rather than going on with an empty picture (capacity 0, "no secret message").
+void tst_PictureSurface::outOfMemory()
+{
+#ifdef LUMENVEIL_SANITIZED
+    QSKIP("the sanitizers reserve far more address space than the limit leaves");
+#endif
+    // 256 KB of PNG; 256 MiB as Qt decodes it, a byte a pixel; 1 GiB as RGB32.
+    QImage palette(16384, 16384, QImage::Format_Indexed8);
+    palette.setColorTable({qRgb(10, 20, 30), qRgb(40, 50, 60)});
+    palette.fill(0);
+    QVERIFY(WriteImage(palette, Path("huge.png"), "png"));
+    palette = QImage();
+    const Finished run = RunCli({"capacity", Path("huge.png")}, {}, {}, 1100000); // KiB
+    QVERIFY2(run.status == 2 &&
+                 run.err.contains("not enough memory for a picture of 16384 \u00D7 16384"),
+             qPrintable(run.err));
 }
 
 QTEST_GUILESS_MAIN(tst_PictureSurface)

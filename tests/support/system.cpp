@@ -3,16 +3,30 @@
 #include <QProcess>
 #include <QStorageInfo>
 
+#ifdef Q_OS_UNIX
+#include <sys/resource.h>
+#endif
+
 namespace lumenveil::test {
 
 namespace {
 
 // Runs `program` in `folder` with `input` on its standard input, waiting at most two minutes.
 Finished RunProgram(const QString& program, const QStringList& arguments,
-                    const QString& folder = {}, const QByteArray& input = {})
+                    const QString& folder = {}, const QByteArray& input = {},
+                    qint64 memoryKiB = 0)
 {
     QProcess process;
     process.setWorkingDirectory(folder);
+#ifdef Q_OS_UNIX
+    if (memoryKiB > 0) {
+        process.setChildProcessModifier([memoryKiB] {
+            const rlimit limit{static_cast<rlim_t>(memoryKiB) * 1024,
+                               static_cast<rlim_t>(memoryKiB) * 1024};
+            ::setrlimit(RLIMIT_AS, &limit);
+        });
+    }
+#endif
     process.start(program, arguments);
     process.write(input);
     process.closeWriteChannel();
@@ -25,9 +39,11 @@ Finished RunProgram(const QString& program, const QStringList& arguments,
 
 } // namespace
 
-Finished RunCli(const QStringList& arguments, const QString& folder, const QByteArray& input)
+Finished RunCli(const QStringList& arguments, const QString& folder, const QByteArray& input,
+                qint64 memoryKiB)
 {
-    return RunProgram(qEnvironmentVariable("LUMENVEIL_CLI"), arguments, folder, input);
+    return RunProgram(qEnvironmentVariable("LUMENVEIL_CLI"), arguments, folder, input,
+                      memoryKiB);
 }
 
 ScratchMount::ScratchMount()

@@ -15,9 +15,10 @@ struct Finished
 };
 
 // Runs lumenveil-cli (which the test registration names in LUMENVEIL_CLI) in `folder` with
-// `input` on its standard input, waiting at most two minutes.
+// `input` on its standard input, waiting at most two minutes; with `memoryKiB`, its address
+// space is limited to that many KiB, as `ulimit -v` does.
 [[nodiscard]] Finished RunCli(const QStringList& arguments, const QString& folder,
-                              const QByteArray& input = {});
+                              const QByteArray& input = {}, qint64 memoryKiB = 0);
 
 // A small tmpfs mounted for the life of the object, for failing-disk tests. Needs root and a
 // mount command; `error()` says why it could not be had, and the test skips with that reason.

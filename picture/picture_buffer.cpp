@@ -1,0 +1,217 @@
+#include "picture/picture_buffer.h"
+
+#include <QColorSpace>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <new>
+
+#ifdef Q_OS_UNIX
+#include <sys/mman.h>
+#endif
+
+namespace lumenveil {
+
+namespace {
+
+#ifdef Q_OS_UNIX
+// Huge pages are 2 MiB on the processors we build for; smaller pictures take ordinary memory,
+// where a huge page would be mostly wasted.
+constexpr std::size_t HugePageBytes = std::size_t{2} << 20;
+
+struct Mapping
+{
+    void* start;
+    std::size_t length;
+};
+
+void Unmap(void* info)
+{
+    const auto* mapping = static_cast<Mapping*>(info);
+    ::munmap(mapping->start, mapping->length);
+    delete mapping;
+}
+
+// `bytes` of fresh memory that starts on a huge-page boundary, so that the kernel can give
+// the whole of it in huge pages; null when the system has none to give.
+Mapping* MapAligned(std::size_t bytes)
+{
+    constexpr std::size_t Page = 4096;
+    const std::size_t length = (bytes + Page - 1) / Page * Page;
+    void* raw = ::mmap(nullptr, length + HugePageBytes, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (raw == MAP_FAILED) {
+        return nullptr;
+    }
+    char* const base = static_cast<char*>(raw);
+    const std::size_t head =
+        (HugePageBytes - reinterpret_cast<std::uintptr_t>(base) % HugePageBytes) % HugePageBytes;
+    char* const start = base + head;
+    if (head > 0) {
+        ::munmap(base, head);
+    }
+    if (HugePageBytes > head) {
+        ::munmap(start + length, HugePageBytes - head);
+    }
+#ifdef MADV_HUGEPAGE
+    ::madvise(start, length, MADV_HUGEPAGE);
+#endif
+    auto* mapping = new (std::nothrow) Mapping{start, length};
+    if (mapping == nullptr) {
+        ::munmap(start, length);
+    }
+    return mapping;
+}
+#endif
+
+void Free(void* info)
+{
+    std::free(info);
+}
+
+// Pixels of one row of a palette picture, looked up in `colours` (alpha already set).
+// False when a pixel names an entry past the palette's end.
+bool LookUpRow(const QImage& image, int y, const QList<QRgb>& colours, QRgb* out)
+{
+    const uchar* in = image.constScanLine(y);
+    const int width = image.width();
+    const auto count = static_cast<unsigned>(colours.size());
+    const auto put = [&](int x, unsigned index) {
+        out[x] = index < count ? colours[index] : 0;
+        return index < count;
+    };
+    bool inside = true;
+    if (image.format() == QImage::Format_Indexed8) {
+        for (int x = 0; x < width; ++x) {
+            inside &= put(x, in[x]);
+        }
+    } else {
+        const bool lowFirst = image.format() == QImage::Format_MonoLSB;
+        for (int x = 0; x < width; ++x) {
+            inside &= put(x, in[x / 8] >> (lowFirst ? x % 8 : 7 - x % 8) & 1u);
+        }
+    }
+    return inside;
+}
+
+PictureResult NoMemory(const QImage& image)
+{
+    return {PictureStatus::OutOfMemory,
+            QStringLiteral("not enough memory for a picture of %1 \u00D7 %2")
+                .arg(image.width())
+                .arg(image.height())};
+}
+
+// Rows converted at a time from a format of no palette: a few MiB at most.
+int StripRows(int width)
+{
+    return std::max(1, (4 << 20) / (4 * std::max(width, 1)));
+}
+
+} // namespace
+
+QImage AllocatePicture(int width, int height, QImage::Format format)
+{
+    if (width <= 0 || height <= 0 || qint64{width} * height > MaxPicturePixels) {
+        return {};
+    }
+    const auto stride = static_cast<qsizetype>(width) * 4;
+    const auto bytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
+    QImage image;
+#ifdef Q_OS_UNIX
+    if (bytes >= HugePageBytes) {
+        Mapping* mapping = MapAligned(bytes);
+        if (mapping == nullptr) {
+            return {};
+        }
+        image = QImage(static_cast<uchar*>(mapping->start), width, height, stride, format, Unmap,
+                       mapping);
+        if (image.isNull()) {
+            Unmap(mapping);
+        }
+        return image;
+    }
+#endif
+    void* data = std::malloc(bytes);
+    if (data == nullptr) {
+        return {};
+    }
+    image = QImage(static_cast<uchar*>(data), width, height, stride, format, Free, data);
+    if (image.isNull()) {
+        std::free(data);
+    }
+    return image;
+}
+
+PictureResult MakeOpaqueRgb32(QImage& decoded, QImage& out)
+{
+    const int width = decoded.width();
+    const int height = decoded.height();
+    switch (decoded.format()) {
+    case QImage::Format_RGB32: break;
+    case QImage::Format_ARGB32:
+        for (int y = 0; y < height; ++y) {
+            auto* row = reinterpret_cast<QRgb*>(decoded.scanLine(y));
+            for (int x = 0; x < width; ++x) {
+                row[x] |= 0xFF000000u;
+            }
+        }
+        decoded.reinterpretAsFormat(QImage::Format_RGB32);
+        break;
+    case QImage::Format_Mono:
+    case QImage::Format_MonoLSB:
+    case QImage::Format_Indexed8: {
+        QList<QRgb> colours = decoded.colorTable();
+        for (QRgb& c : colours) {
+            c |= 0xFF000000u;
+        }
+        QImage converted = AllocatePicture(width, height);
+        if (converted.isNull()) {
+            return NoMemory(decoded);
+        }
+        for (int y = 0; y < height; ++y) {
+            if (!LookUpRow(decoded, y, colours, reinterpret_cast<QRgb*>(converted.scanLine(y)))) {
+                return {PictureStatus::Damaged,
+                        QStringLiteral("some pixels name colours its palette does not have")};
+            }
+        }
+        decoded = std::move(converted);
+        break;
+    }
+    default: {
+        // Through ARGB32 where there is alpha, so that it is dropped rather than multiplied in.
+        const QImage::Format via =
+            decoded.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32;
+        QImage converted = AllocatePicture(width, height);
+        if (converted.isNull()) {
+            return NoMemory(decoded);
+        }
+        const int strip = StripRows(width);
+        for (int top = 0; top < height; top += strip) {
+            const int rows = std::min(strip, height - top);
+            const QImage part = QImage(decoded.constScanLine(top), width, rows,
+                                       decoded.bytesPerLine(), decoded.format())
+                                    .convertToFormat(via);
+            if (part.isNull()) {
+                return NoMemory(decoded);
+            }
+            for (int y = 0; y < rows; ++y) {
+                const auto* in = reinterpret_cast<const QRgb*>(part.constScanLine(y));
+                auto* row = reinterpret_cast<QRgb*>(converted.scanLine(top + y));
+                for (int x = 0; x < width; ++x) {
+                    row[x] = in[x] | 0xFF000000u;
+                }
+            }
+        }
+        decoded = std::move(converted);
+        break;
+    }
+    }
+    decoded.setColorSpace(QColorSpace());
+    out = std::move(decoded);
+    decoded = QImage();
+    return {};
+}
+
+} // namespace lumenveil
