@@ -1,8 +1,10 @@
 #include "cli/cli_commands.h"
 
 #include "codec/hidden_text.h"
+#include "codec/message_layout.h"
 #include "lumenveil_version.h"
 #include "picture/bitmap_file_grid.h"
+#include "picture/bitmap_save.h"
 #include "picture/bitmap_writer.h"
 #include "picture/picture_format.h"
 #include "picture/picture_surface.h"
@@ -201,22 +203,24 @@ bool ReadAtMost(QIODevice& device, qint64 limit, QByteArray& bytes)
     return true;
 }
 
-// Loads `path` ("-": standard input) into `surface`, or says why not.
-bool Load(PictureSurface& surface, const QString& path, std::FILE* in, std::FILE* err)
+// Loads `path` ("-": standard input) into `surface`, telling `sink` of the rows, or says why
+// not; when the sink stopped the load, the sink knows why.
+bool Load(PictureSurface& surface, const QString& path, std::FILE* in, std::FILE* err,
+          RowSink* sink = nullptr)
 {
     PictureResult result;
     {
         const QuietDecoders quiet;
         QFile stream;
         if (path != QLatin1String("-")) {
-            result = surface.LoadImageFile(path);
+            result = surface.LoadImageFile(path, sink);
         } else if (stream.open(::fileno(in), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
-            result = surface.LoadImageStream(stream);
+            result = surface.LoadImageStream(stream, sink);
         } else {
             result = PictureResult{PictureStatus::NotReadable, stream.errorString()};
         }
     }
-    if (!result.ok()) {
+    if (!result.ok() && result.status != PictureStatus::Stopped) {
         const QString name = path == QLatin1String("-") ? QStringLiteral("standard input") : path;
         Complain(err, DescribePictureResult(result, name), ExitFailure);
     }
@@ -245,6 +249,120 @@ int SaveToOutput(const PictureSurface& surface, const Output& out, std::FILE* er
     return ExitOk;
 }
 
+// Hides the message in each band of rows as the picture is decoded and, unless the result goes
+// to standard output, hands the band to the save at once, so that the disk writes while the
+// decoder works. The message is read and checked as soon as the picture's size is known: what
+// the picture can hold bounds what is read of it.
+class HidingSink final : public RowSink
+{
+public:
+    HidingSink(const Options& options, std::FILE* in, const QString& picture,
+               BitmapFileSave* save)
+        : options_(options), in_(in), picture_(picture), save_(save)
+    {}
+
+    bool Begin(int width, int height) override
+    {
+        const std::optional<QString> text = ReadMessage(CapacityInChars(width, height));
+        if (!text) {
+            return false;
+        }
+        const std::u16string message = ToUtf16(*text);
+        const HideOutcome outcome = CheckHide(message, width, height);
+        if (outcome.status != HideStatus::Hidden) {
+            return Refuse(QStringLiteral("%1: %2").arg(
+                              picture_, QString::fromStdString(DescribeHideOutcome(outcome))),
+                          ExitNoMessage);
+        }
+        framed_ = FramedMessage(message);
+        return save_ == nullptr || Saved(save_->Begin(width, height));
+    }
+
+    bool RowsDone(QImage& image, int top, int bottom) override
+    {
+        ImageGrid grid(image);
+        StoreFramedRows(grid, framed_, top, bottom);
+        return save_ == nullptr || Saved(save_->WriteRows(image, top, bottom));
+    }
+
+    // Why the sink stopped the load: a complaint about the message with its exit status, or
+    // the save's failure; neither when it did not.
+    [[nodiscard]] const QString& Complaint() const { return complaint_; }
+    [[nodiscard]] int Status() const { return status_; }
+    [[nodiscard]] const PictureResult& SaveFailure() const { return saveFailure_; }
+
+private:
+    // The message from --text, --file or standard input, at most what `capacity` characters can
+    // take, without a byte-order mark; nothing when it cannot be had (the complaint says why).
+    std::optional<QString> ReadMessage(std::int64_t capacity)
+    {
+        QString source = QStringLiteral("standard input");
+        QByteArray bytes;
+        if (options_.text) {
+            bytes = options_.text->toUtf8();
+        } else {
+            QFile file;
+            bool read = false;
+            if (options_.file) {
+                source = QStringLiteral("\u201C%1\u201D").arg(*options_.file);
+                file.setFileName(*options_.file);
+                read = file.open(QIODevice::ReadOnly);
+            } else {
+                read = file.open(::fileno(in_), QIODevice::ReadOnly, QFileDevice::DontCloseHandle);
+            }
+            // A character takes at most 4 bytes and a byte-order mark 3: a source that gives
+            // more than that cannot fit, and is not read further (it may have no end: /dev/zero).
+            const qint64 limit = 4 * capacity + 3 + 1;
+            if (!read || !ReadAtMost(file, limit, bytes)) {
+                Refuse(QStringLiteral("cannot read the message %1 %2: %3")
+                           .arg(options_.file ? "file" : "from", source, file.errorString()),
+                       ExitFailure);
+                return std::nullopt;
+            }
+            if (bytes.size() == limit) {
+                Refuse(QStringLiteral("%1: the message from %2 is too long: this picture can "
+                                      "store at most %3 characters.")
+                           .arg(picture_, source)
+                           .arg(capacity),
+                       ExitNoMessage);
+                return std::nullopt;
+            }
+        }
+        std::optional<QString> text = DecodeUtf8(bytes);
+        if (!text) {
+            Refuse(QStringLiteral("the message from %1 is not valid UTF-8 text").arg(source),
+                   ExitFailure);
+            return std::nullopt;
+        }
+        if (text->startsWith(QChar(0xFEFF))) { // a byte-order mark is not part of the message
+            text->remove(0, 1);
+        }
+        return text;
+    }
+
+    bool Refuse(const QString& complaint, int status)
+    {
+        complaint_ = complaint;
+        status_ = status;
+        return false;
+    }
+
+    bool Saved(PictureResult result)
+    {
+        saveFailure_ = std::move(result);
+        return saveFailure_.ok();
+    }
+
+    const Options& options_;
+    std::FILE* in_;
+    const QString& picture_;
+    BitmapFileSave* save_;
+    std::u16string framed_;
+    QString complaint_;
+    int status_ = ExitOk;
+    PictureResult saveFailure_;
+};
+
 int Hide(const Options& options, std::FILE* in, const Output& out, std::FILE* err)
 {
     const QStringList& args = options.positional;
@@ -261,66 +379,27 @@ int Hide(const Options& options, std::FILE* in, const Output& out, std::FILE* er
                                               "the message with --text or --file"));
     }
 
-    // The picture first: what it can hold bounds what is read of the message.
+    // A save that is never committed leaves no trace, and an existing OUTPUT as it was.
+    std::optional<BitmapFileSave> save;
+    if (output != QLatin1String("-")) {
+        save.emplace(output);
+    }
+    HidingSink sink(options, in, picture, save ? &*save : nullptr);
     PictureSurface surface;
-    if (!Load(surface, picture, in, err)) {
+    const bool loaded = Load(surface, picture, in, err, &sink);
+    if (!sink.Complaint().isEmpty()) {
+        return Complain(err, sink.Complaint(), sink.Status());
+    }
+    PictureResult saved = sink.SaveFailure();
+    if (saved.ok() && !loaded) {
         return ExitFailure;
     }
-    const std::int64_t capacity = CapacityInChars(surface.ImageWidth(), surface.ImageHeight());
-
-    QString source = QStringLiteral("standard input");
-    QByteArray bytes;
-    if (options.text) {
-        bytes = options.text->toUtf8();
-    } else {
-        QFile file;
-        bool read = false;
-        if (options.file) {
-            source = QStringLiteral("\u201C%1\u201D").arg(*options.file);
-            file.setFileName(*options.file);
-            read = file.open(QIODevice::ReadOnly);
-        } else {
-            read = file.open(::fileno(in), QIODevice::ReadOnly, QFileDevice::DontCloseHandle);
-        }
-        // A character takes at most 4 bytes and a byte-order mark 3: a source that gives more
-        // than that cannot fit, and is not read further (it may have no end: /dev/zero).
-        const qint64 limit = 4 * capacity + 3 + 1;
-        if (!read || !ReadAtMost(file, limit, bytes)) {
-            return Complain(err,
-                            QStringLiteral("cannot read the message %1 %2: %3")
-                                .arg(options.file ? "file" : "from", source, file.errorString()),
-                            ExitFailure);
-        }
-        if (bytes.size() == limit) {
-            return Complain(err,
-                            QStringLiteral("%1: the message from %2 is too long: this picture "
-                                           "can store at most %3 characters.")
-                                .arg(picture, source)
-                                .arg(capacity),
-                            ExitNoMessage);
-        }
-    }
-    std::optional<QString> text = DecodeUtf8(bytes);
-    if (!text) {
-        return Complain(err,
-                        QStringLiteral("the message from %1 is not valid UTF-8 text").arg(source),
-                        ExitFailure);
-    }
-    if (text->startsWith(QChar(0xFEFF))) { // a byte-order mark is not part of the message
-        text->remove(0, 1);
-    }
-
-    const HideOutcome outcome = HideText(surface, ToUtf16(*text));
-    if (outcome.status != HideStatus::Hidden) {
-        return Complain(err,
-                        QStringLiteral("%1: %2").arg(
-                            picture, QString::fromStdString(DescribeHideOutcome(outcome))),
-                        ExitNoMessage);
-    }
-    if (output == QLatin1String("-")) {
+    if (!save) {
         return SaveToOutput(surface, out, err);
     }
-    const PictureResult saved = surface.SaveBitmapFile(output);
+    if (saved.ok()) {
+        saved = save->Commit();
+    }
     if (!saved.ok()) {
         return Complain(err, DescribePictureResult(saved, output), ExitFailure);
     }

@@ -159,7 +159,7 @@ std::int64_t CapacityInChars(int width, int height)
     return std::max<std::int64_t>(0, slots - markers);
 }
 
-HideOutcome HideText(PixelGrid& grid, std::u16string_view text)
+HideOutcome CheckHide(std::u16string_view text, int width, int height)
 {
     if (auto unstorable = UnstorableCharacters(text); !unstorable.empty()) {
         return {HideStatus::UnstorableCharacters, 0, std::move(unstorable)};
@@ -167,20 +167,66 @@ HideOutcome HideText(PixelGrid& grid, std::u16string_view text)
     if (EndsEarly(text)) {
         return {HideStatus::ContainsEndMarker, 0, {}};
     }
-
-    const std::u16string framed = FramedMessage(text);
-    const auto length = static_cast<std::int64_t>(framed.size());
-    const int width = grid.ImageWidth();
-    const int height = grid.ImageHeight();
+    const auto markers = static_cast<std::int64_t>(StartMarker.size() + EndMarker.size());
+    const std::int64_t needed = PixelsPerChar * (static_cast<std::int64_t>(text.size()) + markers);
     const std::int64_t pixels = width > 0 && height > 0 ? std::int64_t{width} * height : 0;
-    if (PixelsPerChar * length > pixels) {
-        return {HideStatus::DoesNotFit, PixelsPerChar * length - pixels, {}};
-    }
-
-    for (std::int64_t i = 0; i < length; ++i) {
-        StoreCharInSlot(grid, i, framed[static_cast<std::size_t>(i)]);
+    if (needed > pixels) {
+        return {HideStatus::DoesNotFit, needed - pixels, {}};
     }
     return {HideStatus::Hidden, 0, {}};
+}
+
+HideOutcome HideText(PixelGrid& grid, std::u16string_view text)
+{
+    HideOutcome outcome = CheckHide(text, grid.ImageWidth(), grid.ImageHeight());
+    if (outcome.status == HideStatus::Hidden) {
+        const std::u16string framed = FramedMessage(text);
+        for (std::size_t i = 0; i < framed.size(); ++i) {
+            StoreCharInSlot(grid, static_cast<std::int64_t>(i), framed[i]);
+        }
+    }
+    return outcome;
+}
+
+namespace {
+
+// Passes on only the writes to rows top .. bottom - 1 of another grid.
+class RowsOfGrid final : public PixelGrid
+{
+public:
+    RowsOfGrid(PixelGrid& grid, int top, int bottom) : grid_(grid), top_(top), bottom_(bottom) {}
+
+    int ImageWidth() const override { return grid_.ImageWidth(); }
+    int ImageHeight() const override { return grid_.ImageHeight(); }
+    ColorValue ReadPixel(int x, int y) const override { return grid_.ReadPixel(x, y); }
+    void WritePixel(int x, int y, ColorValue color) override
+    {
+        if (y >= top_ && y < bottom_) {
+            grid_.WritePixel(x, y, color);
+        }
+    }
+
+private:
+    PixelGrid& grid_;
+    int top_;
+    int bottom_;
+};
+
+} // namespace
+
+void StoreFramedRows(PixelGrid& grid, std::u16string_view framed, int top, int bottom)
+{
+    const std::int64_t height = grid.ImageHeight();
+    const std::int64_t end = PixelsPerChar * static_cast<std::int64_t>(framed.size());
+    RowsOfGrid rows(grid, top, bottom);
+    // Column by column, the slots with a pixel between the band's first and last row.
+    for (std::int64_t column = 0; column * height < end && top < bottom; ++column) {
+        const std::int64_t first = column * height + top;
+        const std::int64_t last = std::min(column * height + bottom, end) - 1;
+        for (std::int64_t slot = first / PixelsPerChar; slot <= last / PixelsPerChar; ++slot) {
+            StoreCharInSlot(rows, slot, framed[static_cast<std::size_t>(slot)]);
+        }
+    }
 }
 
 ReadOutcome ReadText(const PixelGrid& grid)

@@ -52,6 +52,14 @@ void StoreCharInSlot(PixelGrid& grid, std::int64_t slot, char16_t ch);
 // checked first: when the outcome is not Hidden, no pixel has been read or written.
 [[nodiscard]] HideOutcome HideText(PixelGrid& grid, std::u16string_view text);
 
+// What HideText would make of `text` in a picture of width x height pixels, without touching one.
+[[nodiscard]] HideOutcome CheckHide(std::u16string_view text, int width, int height);
+
+// Stores the slots of `framed` (a checked text with its markers) that have a pixel in rows
+// top .. bottom - 1 of `grid`, writing no pixel outside those rows. Called for every band of
+// rows of a picture, in any order, as its rows are decoded, it leaves the pixels HideText does.
+void StoreFramedRows(PixelGrid& grid, std::u16string_view framed, int top, int bottom);
+
 // Scans `grid` column by column and returns the text between the start marker and the first
 // end marker. The grid is only read, and only as far as the message reaches.
 [[nodiscard]] ReadOutcome ReadText(const PixelGrid& grid);

@@ -70,35 +70,6 @@ __attribute__((target("ssse3"))) void PackPixelsSsse3(const QRgb* pixels, int co
 }
 #endif
 
-// Starts the disk writing what a file has taken, every few MiB, without waiting for it. The
-// sync that makes a save safe (QSaveFile's commit) then finds little left to write; it still
-// waits for all of it, so nothing changes in what a finished save promises.
-class WriteBack
-{
-public:
-    explicit WriteBack(QIODevice& device)
-        : file_(qobject_cast<QFileDevice*>(&device)), handed_(file_ ? file_->pos() : 0)
-    {}
-
-    // The file has taken everything up to offset `end`.
-    void Written(qint64 end)
-    {
-#ifdef Q_OS_LINUX
-        constexpr qint64 Step = qint64{2} << 20;
-        if (file_ != nullptr && end - handed_ >= Step && file_->flush()) {
-            (void)::sync_file_range(file_->handle(), handed_, end - handed_, SYNC_FILE_RANGE_WRITE);
-            handed_ = end;
-        }
-#else
-        Q_UNUSED(end);
-#endif
-    }
-
-private:
-    QFileDevice* file_;
-    qint64 handed_;
-};
-
 using PackFunction = void (*)(const QRgb*, int, char*);
 
 PackFunction ChoosePack()
@@ -117,51 +88,105 @@ qint64 BitmapFileSize(int width, int height) { return HeadersSize + RowStride(wi
 
 bool WriteBitmap(QIODevice& device, const QImage& image)
 {
-    static const PackFunction pack = ChoosePack();
-    WriteBack writeBack(device);
     Q_ASSERT(image.format() == QImage::Format_RGB32);
-    const int width = image.width();
-    const int height = image.height();
-    const qint64 stride = RowStride(width);
+    BitmapRowWriter writer(device, image.width(), image.height());
+    return writer.WriteHeaders() && writer.WriteRows(image, 0, image.height());
+}
 
+BitmapRowWriter::BitmapRowWriter(QIODevice& device, int width, int height)
+    : device_(device), width_(width), height_(height), stride_(RowStride(width)),
+      start_(device.pos()), next_(0)
+{}
+
+bool BitmapRowWriter::WriteHeaders()
+{
     std::array<char, HeadersSize> headers{};
     headers[0] = 'B';
     headers[1] = 'M';
-    Put<std::uint32_t>(headers, 2, static_cast<std::uint32_t>(BitmapFileSize(width, height)));
+    Put<std::uint32_t>(headers, 2, static_cast<std::uint32_t>(BitmapFileSize(width_, height_)));
     Put<std::uint32_t>(headers, 10, HeadersSize);
     Put<std::uint32_t>(headers, 14, InfoHeaderSize);
-    Put<std::int32_t>(headers, 18, width);
-    Put<std::int32_t>(headers, 22, height); // positive: rows stored bottom-up
-    Put<std::uint16_t>(headers, 26, 1);     // planes
-    Put<std::uint16_t>(headers, 28, 24);    // bits per pixel
-    Put<std::uint32_t>(headers, 30, 0);     // BI_RGB, no compression
-    Put<std::uint32_t>(headers, 34, static_cast<std::uint32_t>(stride * height));
+    Put<std::int32_t>(headers, 18, width_);
+    Put<std::int32_t>(headers, 22, height_); // positive: rows stored bottom-up
+    Put<std::uint16_t>(headers, 26, 1);      // planes
+    Put<std::uint16_t>(headers, 28, 24);     // bits per pixel
+    Put<std::uint32_t>(headers, 30, 0);      // BI_RGB, no compression
+    Put<std::uint32_t>(headers, 34, static_cast<std::uint32_t>(stride_ * height_));
     Put<std::int32_t>(headers, 38, PixelsPerMetre);
     Put<std::int32_t>(headers, 42, PixelsPerMetre);
-    if (device.write(headers.data(), HeadersSize) != HeadersSize) {
+    if (next_ != 0 && !device_.seek(start_)) {
         return false;
     }
+    next_ = HeadersSize;
+    return device_.write(headers.data(), HeadersSize) == HeadersSize;
+}
+
+bool BitmapRowWriter::WriteRows(const QImage& image, int top, int bottom)
+{
+    static const PackFunction pack = ChoosePack();
+    Q_ASSERT(image.format() == QImage::Format_RGB32 && image.width() == width_ &&
+             image.height() == height_ && 0 <= top && top <= bottom && bottom <= height_);
+    // The rows lie bottom-up: the band's last row comes first.
+    const qint64 at = HeadersSize + qint64{height_ - bottom} * stride_;
+    if (at != next_ && !device_.seek(start_ + at)) {
+        return false;
+    }
+    next_ = at;
 
     // Whole rows per chunk; a single row wider than a chunk gets a chunk of its own.
-    const qint64 rowsPerChunk = std::max<qint64>(1, ChunkBytes / std::max<qint64>(1, stride));
-    std::vector<char> chunk(static_cast<std::size_t>(rowsPerChunk * stride), 0);
+    const qint64 rowsPerChunk = std::max<qint64>(1, ChunkBytes / std::max<qint64>(1, stride_));
+    const qint64 rows = bottom - top;
+    std::vector<char> chunk(static_cast<std::size_t>(std::min(rowsPerChunk, rows) * stride_), 0);
     qint64 filled = 0;
-    qint64 end = device.pos();
-    for (int y = height - 1; y >= 0; --y) {
-        pack(reinterpret_cast<const QRgb*>(image.constScanLine(y)), width, chunk.data() + filled);
+    for (int y = bottom - 1; y >= top; --y) {
+        pack(reinterpret_cast<const QRgb*>(image.constScanLine(y)), width_, chunk.data() + filled);
         // The padding bytes stay zero: the chunk was zeroed and rows always land at the same
         // offsets within it.
-        filled += stride;
-        if (filled == static_cast<qint64>(chunk.size()) || y == 0) {
-            if (device.write(chunk.data(), filled) != filled) {
+        filled += stride_;
+        if (filled == static_cast<qint64>(chunk.size()) || y == top) {
+            if (device_.write(chunk.data(), filled) != filled) {
                 return false;
             }
-            end += filled;
+            HandToDisk(start_ + next_, start_ + next_ + filled);
+            next_ += filled;
             filled = 0;
-            writeBack.Written(end);
         }
     }
     return true;
+}
+
+void BitmapRowWriter::HandToDisk(qint64 from, qint64 to)
+{
+#ifdef Q_OS_LINUX
+    auto* file = qobject_cast<QFileDevice*>(&device_);
+    if (file == nullptr) {
+        return;
+    }
+    // Bands that follow one another on the disk, in either direction, are handed together.
+    const auto hand = [this, file] {
+        if (handedTo_ > handedFrom_ && file->flush()) {
+            (void)::sync_file_range(file->handle(), handedFrom_, handedTo_ - handedFrom_,
+                                    SYNC_FILE_RANGE_WRITE);
+        }
+        handedFrom_ = handedTo_ = 0;
+    };
+    if (handedTo_ == from && handedTo_ > handedFrom_) {
+        handedTo_ = to;
+    } else if (handedFrom_ == to && handedTo_ > handedFrom_) {
+        handedFrom_ = from;
+    } else {
+        hand();
+        handedFrom_ = from;
+        handedTo_ = to;
+    }
+    constexpr qint64 Step = qint64{2} << 20;
+    if (handedTo_ - handedFrom_ >= Step) {
+        hand();
+    }
+#else
+    Q_UNUSED(from);
+    Q_UNUSED(to);
+#endif
 }
 
 } // namespace lumenveil

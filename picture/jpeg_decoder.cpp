@@ -73,6 +73,12 @@ struct JpegJob
     bool flipped;
     bool cmyk;   // rows arrive as Adobe's inverted CMYK and become RGB32 in place
     uchar* band; // BandRows rows of the file, where `turned`
+
+    // Told of each band of final rows as it is placed, where the picture is not `turned` (a
+    // turned picture has no final row before the last band); `stopped` when it said to stop.
+    RowSink* sink;
+    QImage* picture;
+    bool stopped;
 };
 
 JpegJob& JobOf(j_common_ptr info)
@@ -316,6 +322,14 @@ void DecodeRows(JpegJob& job)
                 jpeg_read_scanlines(&info, rows + done, static_cast<JDIMENSION>(count - done)));
         }
         PlaceRows(job, first, count);
+        if (job.sink != nullptr && !job.turned) {
+            const int top = static_cast<int>(
+                job.flipped ? info.output_height - first - static_cast<JDIMENSION>(count) : first);
+            if (!job.sink->RowsDone(*job.picture, top, top + count)) {
+                job.stopped = true;
+                return;
+            }
+        }
     }
     (void)jpeg_finish_decompress(&info);
 }
@@ -467,7 +481,7 @@ public:
         return {};
     }
 
-    PictureResult Decode(QImage& out) override
+    PictureResult Decode(QImage& out, RowSink* sink) override
     {
         JpegJob& job = *job_;
         const int width = static_cast<int>(job.info.image_width);
@@ -476,10 +490,15 @@ public:
         if (picture.isNull()) {
             return NoMemory();
         }
+        if (sink != nullptr && !sink->Begin(picture.width(), picture.height())) {
+            return {PictureStatus::Stopped, {}};
+        }
         std::vector<uchar> band(job.turned ? static_cast<std::size_t>(width) * 4 * BandRows : 0);
         job.pixels = picture.bits();
         job.stride = picture.bytesPerLine();
         job.band = band.data();
+        job.sink = sink;
+        job.picture = &picture;
         job.cmyk = job.info.num_components == 4;
         // BGRA rather than BGRX: the same bytes, with the fourth one set to 0xFF as RGB32 wants.
         job.info.out_color_space = job.cmyk ? JCS_CMYK : JCS_EXT_BGRA;
@@ -488,6 +507,10 @@ public:
             static_cast<long>((qint64{DecoderAllocationLimitMiB} << 20) - picture.sizeInBytes());
         if (!RunProtected(job, DecodeRows)) {
             return Failure();
+        }
+        if (job.stopped ||
+            (sink != nullptr && job.turned && !sink->RowsDone(picture, 0, picture.height()))) {
+            return {PictureStatus::Stopped, {}};
         }
         out = std::move(picture);
         return {};

@@ -50,7 +50,7 @@ public:
         return {};
     }
 
-    PictureResult Decode(QImage& out) final
+    PictureResult Decode(QImage& out, RowSink* sink) final
     {
         // A 32-bit picture goes straight into the buffer it ends in: Qt's readers fill an
         // image of the right size and format instead of allocating their own.
@@ -83,7 +83,16 @@ public:
             return area;
         }
         Mend(image);
-        return MakeOpaqueRgb32(image, out);
+        QImage opaque;
+        if (PictureResult made = MakeOpaqueRgb32(image, opaque); !made.ok()) {
+            return made;
+        }
+        if (sink != nullptr && !(sink->Begin(opaque.width(), opaque.height()) &&
+                                 sink->RowsDone(opaque, 0, opaque.height()))) {
+            return Fail(PictureStatus::Stopped);
+        }
+        out = std::move(opaque);
+        return {};
     }
 
 protected:

@@ -26,8 +26,8 @@ public:
 
     // Decodes the picture whose headers passed into `out`: Format_RGB32 in a buffer of
     // AllocatePicture, exact 8-bit components, opaque, EXIF orientation applied, colour profile
-    // not applied. On failure `out` is unchanged.
-    [[nodiscard]] virtual PictureResult Decode(QImage& out) = 0;
+    // not applied. A `sink` is told of the rows as they are final. On failure `out` is unchanged.
+    [[nodiscard]] virtual PictureResult Decode(QImage& out, RowSink* sink) = 0;
 };
 
 // The decoder for `kind`; null for Unknown.

@@ -39,6 +39,7 @@ enum class PictureStatus
     OutOfMemory,   // the memory for the decoded picture cannot be had
     NothingToSave, // the surface holds no picture yet
     CannotWrite,   // the bitmap file could not be written
+    Stopped,       // the load's RowSink stopped it
 };
 
 // How a load or save went; `reason` carries the system's or the decoder's own words.
@@ -53,10 +54,43 @@ struct PictureResult
 // A sentence for the user that names `path` and says what went wrong.
 [[nodiscard]] QString DescribePictureResult(const PictureResult& result, const QString& path);
 
+// Told of a picture's rows as they are decoded, so that its caller can work on them (hide a
+// message, write them out) while the rest of the picture is still being decoded. A sink that
+// returns false stops the load, which then returns Stopped; the sink knows why.
+class RowSink
+{
+public:
+    virtual ~RowSink() = default;
+
+    // The headers passed: a picture of width x height is about to be decoded.
+    [[nodiscard]] virtual bool Begin(int width, int height) = 0;
+
+    // Rows top .. bottom - 1 of `image` (Format_RGB32, the whole picture) are final; the sink
+    // may change them. Every row comes once, in bands, in any order; whether a load that
+    // fails later has told of some rows or none, it fails.
+    [[nodiscard]] virtual bool RowsDone(QImage& image, int top, int bottom) = 0;
+};
+
 // Decodes a picture from `device` (`size` bytes in all) into Format_RGB32: exact 8-bit
 // components, alpha dropped, EXIF orientation applied, colour profile not applied.
 [[nodiscard]] PictureResult DecodePicture(QIODevice& device, qint64 size, QImage& out,
-                                          PictureKind* kind = nullptr);
+                                          PictureKind* kind = nullptr, RowSink* sink = nullptr);
+
+// A Format_RGB32 picture seen as the codec's grid, such as one a RowSink is told of.
+class ImageGrid final : public PixelGrid
+{
+public:
+    explicit ImageGrid(QImage& image) : image_(image) {}
+
+    [[nodiscard]] int ImageWidth() const override { return image_.width(); }
+    [[nodiscard]] int ImageHeight() const override { return image_.height(); }
+    [[nodiscard]] ColorValue ReadPixel(int x, int y) const override;
+    void WritePixel(int x, int y, ColorValue color) override;
+    void ReadPixels(std::int64_t first, std::int64_t count, ColorValue* out) const override;
+
+private:
+    QImage& image_;
+};
 
 // The one picture being worked on: loaded from a file, read and written pixel by pixel, saved
 // as a Windows bitmap. Empty until the first successful load.
@@ -65,12 +99,12 @@ class PictureSurface final : public PixelGrid
 public:
     // Makes the picture in `path` the whole surface. On failure the surface is unchanged.
     // A file that is not a regular one (a pipe, standard input, a device) is read into memory
-    // first, at most MaxPictureFileBytes of it.
-    [[nodiscard]] PictureResult LoadImageFile(const QString& path);
+    // first, at most MaxPictureFileBytes of it. A `sink` is told of the rows as they come.
+    [[nodiscard]] PictureResult LoadImageFile(const QString& path, RowSink* sink = nullptr);
 
     // Makes the picture read from `stream` (standard input, a pipe) to its end the whole
     // surface, reading at most MaxPictureFileBytes. On failure the surface is unchanged.
-    [[nodiscard]] PictureResult LoadImageStream(QIODevice& stream);
+    [[nodiscard]] PictureResult LoadImageStream(QIODevice& stream, RowSink* sink = nullptr);
 
     // Writes the whole surface to `path` as a 24-bit bitmap, whatever the name's extension.
     // Replaces an existing file only once the new one is complete; on failure the existing
@@ -93,7 +127,7 @@ public:
 
 private:
     // Decodes `size` bytes of `device` and, when that works, makes them the surface.
-    [[nodiscard]] PictureResult LoadFrom(QIODevice& device, qint64 size);
+    [[nodiscard]] PictureResult LoadFrom(QIODevice& device, qint64 size, RowSink* sink);
 
     QImage image_;
     PictureKind kind_ = PictureKind::Unknown;

@@ -1,30 +1,12 @@
 #include "ui/capacity_label.h"
 
 #include "codec/hidden_text.h"
-#include "codec/message_layout.h"
 
 #include <QFontMetrics>
 
 namespace lumenveil::ui {
 
 namespace {
-
-// Reports only its size. HideText checks the text and the size before it touches a pixel, so
-// on a grid the text cannot fit in it says what it would refuse, and never reads or writes.
-class SizeOnlyGrid final : public PixelGrid
-{
-public:
-    SizeOnlyGrid(int width, int height) : width_(width), height_(height) {}
-
-    int ImageWidth() const override { return width_; }
-    int ImageHeight() const override { return height_; }
-    ColorValue ReadPixel(int /*x*/, int /*y*/) const override { return 0; }
-    void WritePixel(int /*x*/, int /*y*/, ColorValue /*color*/) override {}
-
-private:
-    int width_;
-    int height_;
-};
 
 // The smallest point size the label shrinks to; below it the text is cut with an ellipsis.
 constexpr qreal SmallestPointSize = 6.0;
@@ -41,15 +23,8 @@ CapacityReport DescribeCapacity(std::u16string_view hidden, int width, int heigh
     report.text =
         QStringLiteral("%1 of %2 characters").arg(length).arg(CapacityInChars(width, height));
 
-    // The markers need their pixels even around an empty text.
-    const auto markers = static_cast<std::int64_t>(StartMarker.size() + EndMarker.size());
-    const bool fits = PixelsPerChar * (length + markers) <= std::int64_t{width} * height;
-    // A text that fits is checked on an empty grid, which finds characters that cannot be
-    // stored and the end marker; one that does not fit on the picture's size, which also
-    // gives the codec's own shortfall.
-    SizeOnlyGrid grid(fits ? 0 : width, fits ? 0 : height);
-    const HideOutcome outcome = HideText(grid, hidden);
-    if (outcome.status != HideStatus::DoesNotFit || !fits) {
+    const HideOutcome outcome = CheckHide(hidden, width, height);
+    if (outcome.status != HideStatus::Hidden) {
         report.refused = true;
         report.why = QString::fromStdString(DescribeHideOutcome(outcome));
     }

@@ -120,6 +120,8 @@ void tst_Cli::initTestCase()
         watched_.append({name, true, Signature(Path(name), true)});
     }
     QVERIFY(WriteBytes(Path("cut.bmp"), ReadBytes(Path("secret.bmp")).chopped(1)));
+    const QByteArray tall = EncodeImage(PhotoLikeImage(20, 400), "jpeg");
+    QVERIFY(WriteBytes(Path("cut.jpg"), tall.left(tall.size() * 3 / 4)));
 }
 
 void tst_Cli::cleanup()
@@ -197,6 +199,8 @@ void tst_Cli::commands_data()
     Row("not a picture", "capacity note.bmp", 2, "", "\u201Cnote.bmp\u201D is not a picture");
     Row("headers alone that claim 100000 x 100000 pixels", "capacity huge.bmp", 2, "",
         "\u201Chuge.bmp\u201D is too large");
+    Row("hide from a JPEG cut short, after its first rows were written",
+        "hide cut.jpg out.bmp --text x", 2, "", "\u201Ccut.jpg\u201D is damaged or incomplete");
     Row("missing message file", "hide photo.jpg out.bmp --file none.txt", 2, "",
         "cannot read the message file \u201Cnone.txt\u201D");
     Row("output in a missing folder", "hide photo.jpg no/such/out.bmp --text x", 2, "",

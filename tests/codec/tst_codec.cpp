@@ -190,13 +190,23 @@ void tst_Codec::hide()
     MemoryGrid grid = NoiseGrid(width, height, 3);
     const MemoryGrid before = grid;
     const HideOutcome outcome = HideText(grid, text.toStdU16String());
+    const HideOutcome checked = CheckHide(text.toStdU16String(), width, height);
     QCOMPARE(outcome.status, status);
+    QCOMPARE(checked.status, status);
     QCOMPARE(outcome.shortfall, shortfall);
+    QCOMPARE(checked.shortfall, shortfall);
     QCOMPARE(QString::fromStdString(NameCharacters(outcome.unstorable)), named);
     if (status != HideStatus::Hidden) {
         QCOMPARE(grid.Pixels(), before.Pixels());
         return;
     }
+    // Stored in bands of two rows, the last band first, as a decoder may hand them over.
+    MemoryGrid banded = before;
+    const std::u16string framed = FramedMessage(text.toStdU16String());
+    for (int bottom = height; bottom > 0; bottom -= 2) {
+        StoreFramedRows(banded, framed, std::max(0, bottom - 2), bottom);
+    }
+    QCOMPARE(banded.Pixels(), grid.Pixels());
     QCOMPARE(CapacityInChars(width, height), text.size());
     const ReadOutcome read = ReadText(grid);
     QCOMPARE(read.status, ReadStatus::Found);

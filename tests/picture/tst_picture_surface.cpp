@@ -1,6 +1,7 @@
 #include "codec/hidden_text.h"
 #include "codec/message_layout.h"
 #include "picture/bitmap_file_grid.h"
+#include "picture/bitmap_save.h"
 #include "picture/picture_surface.h"
 #include "support/system.h"
 #include "support/test_pictures.h"
@@ -52,6 +53,21 @@ QByteArray RunLengthFile(const char* data)
 // Whether reading `path` lazily, as a plain 24-bit bitmap, agrees with loading it: the lazy
 // read takes only files the loader takes, sees the pixels the loader gives, and so finds the
 // same message.
+// Saves each band of rows as the decoder hands it over, as lumenveil-cli's hide does.
+class SavingSink final : public RowSink
+{
+public:
+    explicit SavingSink(BitmapFileSave& save) : save_(save) {}
+    bool Begin(int width, int height) override { return save_.Begin(width, height).ok(); }
+    bool RowsDone(QImage& image, int top, int bottom) override
+    {
+        return save_.WriteRows(image, top, bottom).ok();
+    }
+
+private:
+    BitmapFileSave& save_;
+};
+
 bool LazyReadAgrees(const QString& path, const PictureResult& loaded, const PictureSurface& surface)
 {
     const auto grid = BitmapFileGrid::Open(path);
@@ -356,6 +372,12 @@ void tst_PictureSurface::load()
         // byte what a bitmap of those pixels holds, and read back unchanged.
         QVERIFY(surface.SaveBitmapFile(Path("saved.jpg")).ok());
         QCOMPARE(ReadBytes(Path("saved.jpg")), BuildBitmap(surface.Image(), 24));
+        // Saved band by band while it is decoded, the same file.
+        BitmapFileSave save(Path("streamed.bmp"));
+        SavingSink sink(save);
+        PictureSurface streamed;
+        QVERIFY(streamed.LoadImageFile(path, &sink).ok() && save.Commit().ok());
+        QCOMPARE(ReadBytes(Path("streamed.bmp")), ReadBytes(Path("saved.jpg")));
         PictureSurface reloaded;
         QVERIFY(reloaded.LoadImageFile(Path("saved.jpg")).ok());
         QCOMPARE(reloaded.Image(), surface.Image());

@@ -1,0 +1,207 @@
+#include "picture/bitmap_save.h"
+
+#include <QFileInfo>
+
+#include <cerrno>
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+#ifdef Q_OS_WIN
+#include <io.h>
+#include <qt_windows.h>
+#endif
+
+namespace lumenveil {
+
+namespace {
+
+PictureResult Fail(PictureStatus status, QString reason = {})
+{
+    return {status, std::move(reason)};
+}
+
+// Waits until the data written to `fd` lies on the disk; false, with the reason in errno (the
+// last error on Windows), when the disk could not take it.
+bool SyncToDisk(int fd)
+{
+#ifdef Q_OS_WIN
+    return ::FlushFileBuffers(reinterpret_cast<HANDLE>(::_get_osfhandle(fd))) != 0;
+#elif defined(Q_OS_LINUX)
+    return ::fdatasync(fd) == 0;
+#else
+    return ::fsync(fd) == 0;
+#endif
+}
+
+// The system's reason for the last failed call on this thread: errno, or on Windows the
+// thread's last error, which the file calls set instead.
+QString LastSystemError()
+{
+#ifdef Q_OS_WIN
+    const DWORD code = ::GetLastError();
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    QString reason = QString::fromWCharArray(text, static_cast<qsizetype>(length)).trimmed();
+    ::LocalFree(text);
+    if (reason.endsWith(QLatin1Char('.'))) {
+        reason.chop(1); // the caller ends the sentence
+    }
+    return reason.isEmpty() ? QStringLiteral("system error %1").arg(code) : reason;
+#else
+    return qt_error_string(errno);
+#endif
+}
+
+// The system's reason why an existing file cannot be written.
+QString WhyNotWritable(const QString& path)
+{
+#ifdef Q_OS_UNIX
+    if (::access(QFile::encodeName(path).constData(), W_OK) != 0) {
+        return qt_error_string(errno);
+    }
+#else
+    Q_UNUSED(path);
+#endif
+    return QStringLiteral("the file is read-only");
+}
+
+// The file a save would replace, as it was before: what it is decides whether it may be
+// replaced, and its owner and mode pass to the new file.
+class ReplacedFile
+{
+public:
+    explicit ReplacedFile(const QString& path)
+    {
+#ifdef Q_OS_UNIX
+        exists_ = ::stat(QFile::encodeName(path).constData(), &info_) == 0; // through links
+#else
+        Q_UNUSED(path);
+#endif
+    }
+
+    // Why it must stay, or nothing. Only a regular file is replaced: a pipe, a device or a socket
+    // would become a plain file behind the back of whatever uses it. A file without any write
+    // bit was marked by its owner to be kept, and is, even from root, whom the system lets in.
+    [[nodiscard]] QString WhyKept() const
+    {
+#ifdef Q_OS_UNIX
+        if (!exists_ || S_ISDIR(info_.st_mode)) {
+            return {};
+        }
+        if (S_ISFIFO(info_.st_mode)) {
+            return QStringLiteral("it is a named pipe (FIFO), not a file");
+        }
+        if (S_ISSOCK(info_.st_mode)) {
+            return QStringLiteral("it is a socket, not a file");
+        }
+        if (!S_ISREG(info_.st_mode)) {
+            return QStringLiteral("it is a device, not a file");
+        }
+        if ((info_.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+            return QStringLiteral("the file is read-only");
+        }
+#endif
+        return {};
+    }
+
+    // Gives the new file, open as `fd`, the old one's owner, group and mode; the system's reason
+    // when it cannot, and then the old file must stay.
+    [[nodiscard]] QString PassOnTo(int fd) const
+    {
+#ifdef Q_OS_UNIX
+        struct stat made {};
+        if (!exists_ || ::fstat(fd, &made) != 0) {
+            return {};
+        }
+        // Only what differs is changed, so that a disk without owners (FAT) still takes the
+        // file; a change of owner clears the set-id bits, so the mode follows it.
+        const bool owner = made.st_uid != info_.st_uid || made.st_gid != info_.st_gid;
+        const mode_t mode = info_.st_mode & 07777;
+        if ((owner && ::fchown(fd, info_.st_uid, info_.st_gid) != 0) ||
+            ((owner || (made.st_mode & 07777) != mode) && ::fchmod(fd, mode) != 0)) {
+            return QStringLiteral("the new file cannot keep the owner and mode of the old one: %1")
+                .arg(qt_error_string(errno));
+        }
+#else
+        Q_UNUSED(fd);
+#endif
+        return {};
+    }
+
+private:
+#ifdef Q_OS_UNIX
+    struct stat info_ {};
+    bool exists_ = false;
+#endif
+};
+
+} // namespace
+
+BitmapFileSave::BitmapFileSave(const QString& path) : path_(path), file_(path) {}
+
+PictureResult BitmapFileSave::Begin(int width, int height)
+{
+    const QFileInfo target(path_);
+    if (target.isDir()) {
+        return Fail(PictureStatus::CannotWrite, QStringLiteral("a folder has that name"));
+    }
+    if (target.exists() && !target.isWritable()) {
+        // Replacing a file goes through its folder, so the system would let a read-only file
+        // be replaced; the user marked it so to keep it.
+        return Fail(PictureStatus::CannotWrite, WhyNotWritable(path_));
+    }
+    const ReplacedFile replaced(path_);
+    if (QString kept = replaced.WhyKept(); !kept.isEmpty()) {
+        return Fail(PictureStatus::CannotWrite, kept);
+    }
+    if (!file_.open(QIODevice::WriteOnly)) {
+        return Fail(PictureStatus::CannotWrite, file_.errorString());
+    }
+    if (QString kept = replaced.PassOnTo(file_.handle()); !kept.isEmpty()) {
+        file_.cancelWriting();
+        return Fail(PictureStatus::CannotWrite, kept);
+    }
+    writer_.emplace(file_, width, height);
+    return writer_->WriteHeaders() ? PictureResult{} : WriteFailed();
+}
+
+PictureResult BitmapFileSave::WriteRows(const QImage& image, int top, int bottom)
+{
+    Q_ASSERT(writer_.has_value());
+    return writer_->WriteRows(image, top, bottom) ? PictureResult{} : WriteFailed();
+}
+
+PictureResult BitmapFileSave::Commit()
+{
+    if (!file_.flush()) {
+        return WriteFailed();
+    }
+    // commit() syncs the file too, but goes on to replace the old one whatever the sync says; a
+    // disk that cannot take the data (full, failing) must leave the old file in place.
+    if (!SyncToDisk(file_.handle())) {
+        const QString reason = LastSystemError();
+        file_.cancelWriting();
+        return Fail(PictureStatus::CannotWrite, reason);
+    }
+    if (!file_.commit()) {
+        return Fail(PictureStatus::CannotWrite, file_.errorString());
+    }
+    return {};
+}
+
+PictureResult BitmapFileSave::WriteFailed()
+{
+    // QSaveFile does not always carry the system's reason for a failed write.
+    const QString systemReason = LastSystemError();
+    QString reason = file_.errorString();
+    if (file_.error() == QFileDevice::NoError || reason == QLatin1String("Unknown error")) {
+        reason = systemReason;
+    }
+    file_.cancelWriting();
+    return Fail(PictureStatus::CannotWrite, reason);
+}
+
+} // namespace lumenveil
