@@ -37,9 +37,10 @@ template <typename T> T Field(const QByteArray& head, int offset)
 // Memory for a strip, null where there is not enough. On Linux a large one asks for 2 MiB
 // pages, so that filling it costs a page fault every 2 MiB instead of every 4 KiB where the
 // system gives them.
+// A strip's memory, with a byte past its end that a pixel read four bytes at a time may touch.
 std::unique_ptr<unsigned char[], FreeMemory> AllocateStrip(qint64 bytes)
 {
-    auto size = static_cast<std::size_t>(bytes);
+    auto size = static_cast<std::size_t>(bytes) + 1;
     void* memory = nullptr;
 #ifdef Q_OS_LINUX
     constexpr std::size_t HugePage = std::size_t{2} << 20;
@@ -126,8 +127,9 @@ void BitmapFileGrid::ReadPixels(std::int64_t first, std::int64_t count, ColorVal
     CopyRunFromRows(
         first, count, height, out, [&](int y) { return strip_.get() + y * pitch; },
         [this](const unsigned char* row, int x) {
-            const unsigned char* p = row + qint64{x - stripX_} * 3;
-            return ComposeColor(p[2], p[1], p[0]);
+            // Blue, green, red and the next byte in one load: 0xXXRRGGBB, reversed 0xBBGGRRXX.
+            const quint32 bgrx = qFromLittleEndian<quint32>(row + qint64{x - stripX_} * 3);
+            return static_cast<ColorValue>(qbswap(bgrx) >> 8);
         });
 }
 
