@@ -3,7 +3,6 @@
 #include <QFileDevice>
 #include <QtEndian>
 
-#include <array>
 #include <vector>
 
 #ifdef Q_OS_LINUX
@@ -24,11 +23,6 @@ constexpr std::int32_t PixelsPerMetre = 2835; // 72 dots per inch
 constexpr qint64 ChunkBytes = qint64{1} << 20;
 
 qint64 RowStride(int width) { return (qint64{width} * 3 + 3) / 4 * 4; }
-
-template <typename T> void Put(std::array<char, HeadersSize>& out, int offset, T value)
-{
-    qToLittleEndian<T>(value, out.data() + offset);
-}
 
 // Blue, green and red of `count` RGB32 pixels into `out`, three bytes each: four pixels make
 // three 32-bit words, the alpha byte of each left out.
@@ -89,80 +83,39 @@ qint64 BitmapFileSize(int width, int height) { return HeadersSize + RowStride(wi
 bool WriteBitmap(QIODevice& device, const QImage& image)
 {
     Q_ASSERT(image.format() == QImage::Format_RGB32);
-    BitmapRowWriter writer(device, image.width(), image.height());
+    BitmapDeviceOutput output(device);
+    BitmapRowWriter writer(image.width(), image.height(),
+                           [&output](qint64 offset, std::vector<char>&& bytes) {
+                               return output.Put(offset, bytes);
+                           });
     return writer.WriteHeaders() && writer.WriteRows(image, 0, image.height());
 }
 
-BitmapRowWriter::BitmapRowWriter(QIODevice& device, int width, int height)
-    : device_(device), width_(width), height_(height), stride_(RowStride(width)),
-      start_(device.pos()), next_(0)
+BitmapDeviceOutput::BitmapDeviceOutput(QIODevice& device) : device_(device), start_(device.pos())
 {}
 
-bool BitmapRowWriter::WriteHeaders()
+bool BitmapDeviceOutput::Put(qint64 offset, const std::vector<char>& bytes)
 {
-    std::array<char, HeadersSize> headers{};
-    headers[0] = 'B';
-    headers[1] = 'M';
-    Put<std::uint32_t>(headers, 2, static_cast<std::uint32_t>(BitmapFileSize(width_, height_)));
-    Put<std::uint32_t>(headers, 10, HeadersSize);
-    Put<std::uint32_t>(headers, 14, InfoHeaderSize);
-    Put<std::int32_t>(headers, 18, width_);
-    Put<std::int32_t>(headers, 22, height_); // positive: rows stored bottom-up
-    Put<std::uint16_t>(headers, 26, 1);      // planes
-    Put<std::uint16_t>(headers, 28, 24);     // bits per pixel
-    Put<std::uint32_t>(headers, 30, 0);      // BI_RGB, no compression
-    Put<std::uint32_t>(headers, 34, static_cast<std::uint32_t>(stride_ * height_));
-    Put<std::int32_t>(headers, 38, PixelsPerMetre);
-    Put<std::int32_t>(headers, 42, PixelsPerMetre);
-    if (next_ != 0 && !device_.seek(start_)) {
+    if (offset != next_ && !device_.seek(start_ + offset)) {
         return false;
     }
-    next_ = HeadersSize;
-    return device_.write(headers.data(), HeadersSize) == HeadersSize;
-}
-
-bool BitmapRowWriter::WriteRows(const QImage& image, int top, int bottom)
-{
-    static const PackFunction pack = ChoosePack();
-    Q_ASSERT(image.format() == QImage::Format_RGB32 && image.width() == width_ &&
-             image.height() == height_ && 0 <= top && top <= bottom && bottom <= height_);
-    // The rows lie bottom-up: the band's last row comes first.
-    const qint64 at = HeadersSize + qint64{height_ - bottom} * stride_;
-    if (at != next_ && !device_.seek(start_ + at)) {
+    const auto size = static_cast<qint64>(bytes.size());
+    if (device_.write(bytes.data(), size) != size) {
         return false;
     }
-    next_ = at;
-
-    // Whole rows per chunk; a single row wider than a chunk gets a chunk of its own.
-    const qint64 rowsPerChunk = std::max<qint64>(1, ChunkBytes / std::max<qint64>(1, stride_));
-    const qint64 rows = bottom - top;
-    std::vector<char> chunk(static_cast<std::size_t>(std::min(rowsPerChunk, rows) * stride_), 0);
-    qint64 filled = 0;
-    for (int y = bottom - 1; y >= top; --y) {
-        pack(reinterpret_cast<const QRgb*>(image.constScanLine(y)), width_, chunk.data() + filled);
-        // The padding bytes stay zero: the chunk was zeroed and rows always land at the same
-        // offsets within it.
-        filled += stride_;
-        if (filled == static_cast<qint64>(chunk.size()) || y == top) {
-            if (device_.write(chunk.data(), filled) != filled) {
-                return false;
-            }
-            HandToDisk(start_ + next_, start_ + next_ + filled);
-            next_ += filled;
-            filled = 0;
-        }
-    }
+    next_ = offset + size;
+    HandToDisk(start_ + offset, start_ + next_);
     return true;
 }
 
-void BitmapRowWriter::HandToDisk(qint64 from, qint64 to)
+void BitmapDeviceOutput::HandToDisk(qint64 from, qint64 to)
 {
 #ifdef Q_OS_LINUX
     auto* file = qobject_cast<QFileDevice*>(&device_);
     if (file == nullptr) {
         return;
     }
-    // Bands that follow one another on the disk, in either direction, are handed together.
+    // Pieces that follow one another on the disk, in either direction, are handed together.
     const auto hand = [this, file] {
         if (handedTo_ > handedFrom_ && file->flush()) {
             (void)::sync_file_range(file->handle(), handedFrom_, handedTo_ - handedFrom_,
@@ -187,6 +140,58 @@ void BitmapRowWriter::HandToDisk(qint64 from, qint64 to)
     Q_UNUSED(from);
     Q_UNUSED(to);
 #endif
+}
+
+BitmapRowWriter::BitmapRowWriter(int width, int height, PutBitmapBytes put)
+    : width_(width), height_(height), stride_(RowStride(width)), put_(std::move(put))
+{}
+
+bool BitmapRowWriter::WriteHeaders()
+{
+    std::vector<char> headers(HeadersSize, 0);
+    const auto put = [&headers]<typename T>(int offset, T value) {
+        qToLittleEndian<T>(value, headers.data() + offset);
+    };
+    headers[0] = 'B';
+    headers[1] = 'M';
+    put(2, static_cast<std::uint32_t>(BitmapFileSize(width_, height_)));
+    put(10, std::uint32_t{HeadersSize});
+    put(14, std::uint32_t{InfoHeaderSize});
+    put(18, std::int32_t{width_});
+    put(22, std::int32_t{height_}); // positive: rows stored bottom-up
+    put(26, std::uint16_t{1});      // planes
+    put(28, std::uint16_t{24});     // bits per pixel
+    put(30, std::uint32_t{0});      // BI_RGB, no compression
+    put(34, static_cast<std::uint32_t>(stride_ * height_));
+    put(38, std::int32_t{PixelsPerMetre});
+    put(42, std::int32_t{PixelsPerMetre});
+    return put_(0, std::move(headers));
+}
+
+bool BitmapRowWriter::WriteRows(const QImage& image, int top, int bottom)
+{
+    static const PackFunction pack = ChoosePack();
+    Q_ASSERT(image.format() == QImage::Format_RGB32 && image.width() == width_ &&
+             image.height() == height_ && 0 <= top && top <= bottom && bottom <= height_);
+    // Whole rows per piece; a single row wider than a piece gets a piece of its own. The rows
+    // lie bottom-up: the band's last row comes first.
+    const qint64 rowsPerPiece = std::max<qint64>(1, ChunkBytes / std::max<qint64>(1, stride_));
+    qint64 offset = HeadersSize + qint64{height_ - bottom} * stride_;
+    for (int y = bottom - 1; y >= top;) {
+        const qint64 rows = std::min<qint64>(rowsPerPiece, y - top + 1);
+        // Zeroed, so the padding bytes after each row stay zero.
+        std::vector<char> piece(static_cast<std::size_t>(rows * stride_), 0);
+        for (qint64 i = 0; i < rows; ++i, --y) {
+            pack(reinterpret_cast<const QRgb*>(image.constScanLine(y)), width_,
+                 piece.data() + i * stride_);
+        }
+        const auto size = static_cast<qint64>(piece.size());
+        if (!put_(offset, std::move(piece))) {
+            return false;
+        }
+        offset += size;
+    }
+    return true;
 }
 
 } // namespace lumenveil

@@ -2,6 +2,9 @@
 
 #include <QImage>
 
+#include <functional>
+#include <vector>
+
 class QIODevice;
 
 namespace lumenveil {
@@ -14,13 +17,40 @@ namespace lumenveil {
 // as the device takes less than it was given.
 [[nodiscard]] bool WriteBitmap(QIODevice& device, const QImage& image);
 
-// The same, a band of rows at a time: the headers of a width x height bitmap at the device's
-// position, then bands of rows in any order, each at its place in the file. Only a band that
-// does not follow the one before it needs a device that can seek.
+// The size in bytes of the file WriteBitmap produces for a width x height picture.
+[[nodiscard]] qint64 BitmapFileSize(int width, int height);
+
+// Where packed bitmap bytes go: `bytes` belong at `offset` from the file's start. False when
+// they could not be written.
+using PutBitmapBytes = std::function<bool(qint64 offset, std::vector<char>&& bytes)>;
+
+// Writes `bytes` to `device` at `offset` from where the device stood when it was made, seeking
+// only where they do not follow what came before, and hands a file's data to the disk every
+// few MiB as it goes, without waiting for it: a sync after it then has little left to do.
+class BitmapDeviceOutput
+{
+public:
+    explicit BitmapDeviceOutput(QIODevice& device);
+
+    [[nodiscard]] bool Put(qint64 offset, const std::vector<char>& bytes);
+
+private:
+    void HandToDisk(qint64 from, qint64 to);
+
+    QIODevice& device_;
+    qint64 start_;    // where the file starts on the device
+    qint64 next_ = 0; // where the device stands, from start_
+    qint64 handedFrom_ = 0;
+    qint64 handedTo_ = 0; // written but not yet handed to the disk: handedFrom_ .. handedTo_
+};
+
+// WriteBitmap a band of rows at a time: the headers of a width x height bitmap, then bands of
+// rows in any order, each packed in pieces of at most 1 MiB of whole rows and put at its place
+// in the file.
 class BitmapRowWriter
 {
 public:
-    BitmapRowWriter(QIODevice& device, int width, int height);
+    BitmapRowWriter(int width, int height, PutBitmapBytes put);
 
     [[nodiscard]] bool WriteHeaders();
 
@@ -28,22 +58,10 @@ public:
     [[nodiscard]] bool WriteRows(const QImage& image, int top, int bottom);
 
 private:
-    // Starts the disk writing what the file has taken, every few MiB, without waiting for it:
-    // the sync that makes a save safe then finds little left to write, and still waits for
-    // all of it, so nothing changes in what a finished save promises.
-    void HandToDisk(qint64 from, qint64 to);
-
-    QIODevice& device_;
     int width_;
     int height_;
     qint64 stride_;
-    qint64 start_; // where the headers go
-    qint64 next_;  // where the device stands, from start_
-    qint64 handedFrom_ = 0;
-    qint64 handedTo_ = 0; // written but not yet handed to the disk: handedFrom_ .. handedTo_
+    PutBitmapBytes put_;
 };
-
-// The size in bytes of the file WriteBitmap produces for a width x height picture.
-[[nodiscard]] qint64 BitmapFileSize(int width, int height);
 
 } // namespace lumenveil
