@@ -154,7 +154,8 @@ QString WhyWriteFailed(const QSaveFile& file)
 // How much the writing thread writes between two syncs, and what may wait for it at most. A
 // sync waits for the disk, and a decoder handing over bands of rows goes on meanwhile as long as
 // the queue has room: on our test machine 8 MiB held a 100 MP picture up, 16 did not. Rows
-// handed over all at once have no decoder to keep going, and wait in a small queue.
+// handed over all at once have no decoder to keep going: they wait in a small queue, and only
+// the last sync waits for the disk, once, as it would anyway.
 constexpr qint64 SyncEveryBytes = qint64{32} << 20;
 constexpr qint64 MostQueuedForBands = qint64{16} << 20;
 constexpr qint64 MostQueuedForWhole = qint64{2} << 20;
@@ -188,7 +189,6 @@ PictureResult BitmapFileSave::Begin(int width, int height)
         file_.cancelWriting();
         return Fail(PictureStatus::CannotWrite, kept);
     }
-    mostQueued_ = MostQueuedForBands;
     try {
         writing_ = std::thread([this] { WriteQueued(); });
     } catch (const std::system_error& error) {
@@ -208,8 +208,7 @@ PictureResult BitmapFileSave::WriteRows(const QImage& image, int top, int bottom
     Q_ASSERT(rows_.has_value());
     {
         const std::lock_guard lock(mutex_);
-        const qint64 bandBytes = qint64{bottom - top} * image.width() * 3;
-        mostQueued_ = bandBytes > MostQueuedForBands ? MostQueuedForWhole : MostQueuedForBands;
+        whole_ = qint64{bottom - top} * image.width() * 3 > MostQueuedForBands;
     }
     return rows_->WriteRows(image, top, bottom) ? PictureResult{} : WriteFailed();
 }
@@ -239,7 +238,9 @@ PictureResult BitmapFileSave::Commit()
 bool BitmapFileSave::Queue(qint64 offset, std::vector<char>&& bytes)
 {
     std::unique_lock lock(mutex_);
-    changed_.wait(lock, [this] { return failed_ || queuedBytes_ < mostQueued_; });
+    changed_.wait(lock, [this] {
+        return failed_ || queuedBytes_ < (whole_ ? MostQueuedForWhole : MostQueuedForBands);
+    });
     if (failed_) {
         return false;
     }
@@ -255,6 +256,7 @@ void BitmapFileSave::WriteQueued()
     qint64 unsynced = 0;
     for (;;) {
         Piece piece;
+        bool whole = false;
         {
             std::unique_lock lock(mutex_);
             changed_.wait(lock, [this] { return finishing_ || !queued_.empty(); });
@@ -263,11 +265,12 @@ void BitmapFileSave::WriteQueued()
             }
             piece = std::move(queued_.front());
             queued_.pop_front();
+            whole = whole_;
         }
         const auto size = static_cast<qint64>(piece.bytes.size());
         bool written = output.Put(piece.offset, piece.bytes);
         unsynced += size;
-        if (written && unsynced >= SyncEveryBytes) {
+        if (written && !whole && unsynced >= SyncEveryBytes) {
             written = file_.flush() && SyncToDisk(file_.handle());
             unsynced = 0;
         }

@@ -59,7 +59,7 @@ private:
     std::condition_variable changed_;
     std::deque<Piece> queued_;       // under mutex_
     qint64 queuedBytes_ = 0;         // under mutex_
-    qint64 mostQueued_ = 0;          // under mutex_
+    bool whole_ = false;             // under mutex_: the rows came all at once
     bool finishing_ = false;         // under mutex_: nothing more comes
     bool failed_ = false;            // under mutex_: the thread stopped on a failure
     PictureResult failure_;          // the thread's failure, read once it has ended
