@@ -476,7 +476,11 @@ void tst_PictureSurface::saveFails()
     const QString said = DescribePictureResult(result, path);
     QVERIFY2(!result.ok() && said.contains(path) && said.contains(reason), qPrintable(said));
     if (disk != "nothing") {
-        const Finished run = RunCli({"hide", Path("photo.png"), path, "--text", "x"}, {});
+        // Through lumenveil-cli from a JPEG, whose rows go to the disk while it decodes: the
+        // failure stops the decoder.
+        const QImage tall = PhotoLikeImage(50, 100).scaled(1000, 2000);
+        QVERIFY(WriteImage(tall, Path("tall.jpg"), "jpeg"));
+        const Finished run = RunCli({"hide", Path("tall.jpg"), path, "--text", "x"}, {});
         QVERIFY2(run.status == 2 && run.err.contains(path) && run.err.contains(reason),
                  qPrintable(run.err));
     }
