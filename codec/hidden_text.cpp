@@ -190,7 +190,8 @@ HideOutcome HideText(PixelGrid& grid, std::u16string_view text)
 
 namespace {
 
-// Passes on only the writes to rows top .. bottom - 1 of another grid.
+// Rows top .. bottom - 1 of another grid: the others, which may not be decoded yet, are never
+// read (they read as black) and never written.
 class RowsOfGrid final : public PixelGrid
 {
 public:
@@ -198,15 +199,20 @@ public:
 
     int ImageWidth() const override { return grid_.ImageWidth(); }
     int ImageHeight() const override { return grid_.ImageHeight(); }
-    ColorValue ReadPixel(int x, int y) const override { return grid_.ReadPixel(x, y); }
+    ColorValue ReadPixel(int x, int y) const override
+    {
+        return Inside(y) ? grid_.ReadPixel(x, y) : 0;
+    }
     void WritePixel(int x, int y, ColorValue color) override
     {
-        if (y >= top_ && y < bottom_) {
+        if (Inside(y)) {
             grid_.WritePixel(x, y, color);
         }
     }
 
 private:
+    bool Inside(int y) const { return y >= top_ && y < bottom_; }
+
     PixelGrid& grid_;
     int top_;
     int bottom_;

@@ -7,13 +7,11 @@
 #include <QtEndian>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 #include <new>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
-#include <sys/mman.h>
 #include <unistd.h>
 #endif
 
@@ -32,30 +30,6 @@ constexpr qint64 StripBytes = qint64{64} << 20;
 template <typename T> T Field(const QByteArray& head, int offset)
 {
     return qFromLittleEndian<T>(head.constData() + offset);
-}
-
-// Memory for a strip, null where there is not enough. On Linux a large one asks for 2 MiB
-// pages, so that filling it costs a page fault every 2 MiB instead of every 4 KiB where the
-// system gives them.
-// A strip's memory, with a byte past its end that a pixel read four bytes at a time may touch.
-std::unique_ptr<unsigned char[], FreeMemory> AllocateStrip(qint64 bytes)
-{
-    auto size = static_cast<std::size_t>(bytes) + 1;
-    void* memory = nullptr;
-#ifdef Q_OS_LINUX
-    constexpr std::size_t HugePage = std::size_t{2} << 20;
-    if (size >= HugePage) {
-        size = (size + HugePage - 1) / HugePage * HugePage;
-        memory = std::aligned_alloc(HugePage, size);
-        if (memory != nullptr) {
-            (void)::madvise(memory, size, MADV_HUGEPAGE);
-        }
-    }
-#endif
-    if (memory == nullptr) {
-        memory = std::malloc(size);
-    }
-    return std::unique_ptr<unsigned char[], FreeMemory>(static_cast<unsigned char*>(memory));
 }
 
 } // namespace
@@ -146,7 +120,8 @@ bool BitmapFileGrid::Fetch(int firstX, int lastX, int lastY) const
         const qint64 columns = std::min({std::max(asked, wider), most, qint64{width_ - firstX}});
         if (columns * height_ * 3 > stripBytes_) { // else the last strip's memory will do
             stripBytes_ = columns * height_ * 3;
-            strip_ = AllocateStrip(stripBytes_);
+            // A byte past the end, which a pixel read four bytes at a time may touch.
+            strip_ = AllocatePixelMemory(static_cast<std::size_t>(stripBytes_) + 1);
             if (!strip_) {
                 stripBytes_ = 0;
                 stripColumns_ = 0;

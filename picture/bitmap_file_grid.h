@@ -2,22 +2,16 @@
 
 #include "codec/hidden_text.h"
 #include "codec/pixel_grid.h"
+#include "picture/picture_buffer.h"
 
 #include <QFile>
 #include <QString>
 
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
 #include <optional>
 
 namespace lumenveil {
-
-// Gives back memory from std::malloc or std::aligned_alloc.
-struct FreeMemory
-{
-    void operator()(void* memory) const { std::free(memory); }
-};
 
 // A plain 24-bit bitmap read straight from its file, only the pixels asked for: a hidden
 // message lies in the first few pixels of each row, and reading it should not cost the whole
@@ -62,7 +56,7 @@ private:
 
     // Rows 0 .. stripRows_ - 1 of columns stripX_ .. stripX_ + stripColumns_ - 1, row after
     // row, blue, green and red of each pixel as the file has them.
-    mutable std::unique_ptr<unsigned char[], FreeMemory> strip_;
+    mutable PixelMemory strip_;
     mutable qint64 stripBytes_ = 0; // what strip_ can hold
     mutable int stripX_ = 0;
     mutable int stripColumns_ = 0;

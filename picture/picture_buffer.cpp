@@ -16,38 +16,26 @@ namespace lumenveil {
 namespace {
 
 #ifdef Q_OS_UNIX
-// Huge pages are 2 MiB on the processors we build for; smaller pictures take ordinary memory,
+// Huge pages are 2 MiB on the processors we build for; smaller blocks take ordinary memory,
 // where a huge page would be mostly wasted.
 constexpr std::size_t HugePageBytes = std::size_t{2} << 20;
 
-struct Mapping
-{
-    void* start;
-    std::size_t length;
-};
-
-void Unmap(void* info)
-{
-    const auto* mapping = static_cast<Mapping*>(info);
-    ::munmap(mapping->start, mapping->length);
-    delete mapping;
-}
-
 // `bytes` of fresh memory that starts on a huge-page boundary, so that the kernel can give
-// the whole of it in huge pages; null when the system has none to give.
-Mapping* MapAligned(std::size_t bytes)
+// the whole of it in huge pages; null when the system has none to give. `length` is what to
+// unmap.
+unsigned char* MapAligned(std::size_t bytes, std::size_t& length)
 {
     constexpr std::size_t Page = 4096;
-    const std::size_t length = (bytes + Page - 1) / Page * Page;
+    length = (bytes + Page - 1) / Page * Page;
     void* raw = ::mmap(nullptr, length + HugePageBytes, PROT_READ | PROT_WRITE,
                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (raw == MAP_FAILED) {
         return nullptr;
     }
-    char* const base = static_cast<char*>(raw);
+    auto* const base = static_cast<unsigned char*>(raw);
     const std::size_t head =
         (HugePageBytes - reinterpret_cast<std::uintptr_t>(base) % HugePageBytes) % HugePageBytes;
-    char* const start = base + head;
+    unsigned char* const start = base + head;
     if (head > 0) {
         ::munmap(base, head);
     }
@@ -57,17 +45,13 @@ Mapping* MapAligned(std::size_t bytes)
 #ifdef MADV_HUGEPAGE
     ::madvise(start, length, MADV_HUGEPAGE);
 #endif
-    auto* mapping = new (std::nothrow) Mapping{start, length};
-    if (mapping == nullptr) {
-        ::munmap(start, length);
-    }
-    return mapping;
+    return start;
 }
 #endif
 
-void Free(void* info)
+void ReleasePicture(void* memory)
 {
-    std::free(info);
+    delete static_cast<PixelMemory*>(memory);
 }
 
 // Pixels of one row of a palette picture, looked up in `colours` (alpha already set).
@@ -111,35 +95,45 @@ int StripRows(int width)
 
 } // namespace
 
+void PixelMemoryRelease::operator()(unsigned char* memory) const
+{
+#ifdef Q_OS_UNIX
+    if (mapped > 0) {
+        ::munmap(memory, mapped);
+        return;
+    }
+#endif
+    std::free(memory);
+}
+
+PixelMemory AllocatePixelMemory(std::size_t bytes)
+{
+#ifdef Q_OS_UNIX
+    if (bytes >= HugePageBytes) {
+        std::size_t length = 0;
+        unsigned char* start = MapAligned(bytes, length);
+        return PixelMemory(start, PixelMemoryRelease{start != nullptr ? length : 0});
+    }
+#endif
+    return PixelMemory(static_cast<unsigned char*>(std::malloc(bytes)));
+}
+
 QImage AllocatePicture(int width, int height, QImage::Format format)
 {
     if (width <= 0 || height <= 0 || qint64{width} * height > MaxPicturePixels) {
         return {};
     }
     const auto stride = static_cast<qsizetype>(width) * 4;
-    const auto bytes = static_cast<std::size_t>(stride) * static_cast<std::size_t>(height);
-    QImage image;
-#ifdef Q_OS_UNIX
-    if (bytes >= HugePageBytes) {
-        Mapping* mapping = MapAligned(bytes);
-        if (mapping == nullptr) {
-            return {};
-        }
-        image = QImage(static_cast<uchar*>(mapping->start), width, height, stride, format, Unmap,
-                       mapping);
-        if (image.isNull()) {
-            Unmap(mapping);
-        }
-        return image;
-    }
-#endif
-    void* data = std::malloc(bytes);
-    if (data == nullptr) {
+    PixelMemory memory =
+        AllocatePixelMemory(static_cast<std::size_t>(stride) * static_cast<std::size_t>(height));
+    auto* owner = memory ? new (std::nothrow) PixelMemory(std::move(memory)) : nullptr;
+    if (owner == nullptr) {
         return {};
     }
-    image = QImage(static_cast<uchar*>(data), width, height, stride, format, Free, data);
+    // The image frees the memory when its last copy goes.
+    QImage image(owner->get(), width, height, stride, format, ReleasePicture, owner);
     if (image.isNull()) {
-        std::free(data);
+        delete owner;
     }
     return image;
 }

@@ -4,12 +4,26 @@
 
 #include <QImage>
 
+#include <cstddef>
+#include <memory>
+
 namespace lumenveil {
 
+// Gives back memory of AllocatePixelMemory: unmaps `mapped` bytes, or frees what malloc gave.
+struct PixelMemoryRelease
+{
+    std::size_t mapped = 0;
+    void operator()(unsigned char* memory) const;
+};
+using PixelMemory = std::unique_ptr<unsigned char[], PixelMemoryRelease>;
+
+// `bytes` of memory for pixels, not set; null when it cannot be had. On Linux a block of 2 MiB
+// or more is asked for in huge pages, which cuts the page faults of filling it tenfold.
+[[nodiscard]] PixelMemory AllocatePixelMemory(std::size_t bytes);
+
 // A picture of `width` x `height` pixels, 4 bytes each, rows packed without padding, in memory
-// of its own that the returned image frees when its last copy goes. On Linux the memory is
-// asked for in huge pages, which cuts the page faults of filling a large picture tenfold. The
-// pixels are not set. A null image when the memory cannot be had or the size is outside
+// of AllocatePixelMemory that the returned image frees when its last copy goes. The pixels are
+// not set. A null image when the memory cannot be had or the size is outside
 // 1 .. MaxPicturePixels. `format` is Format_RGB32 or Format_ARGB32.
 [[nodiscard]] QImage AllocatePicture(int width, int height,
                                      QImage::Format format = QImage::Format_RGB32);
