@@ -66,24 +66,17 @@ bool EndsEarly(std::u16string_view text)
 
 int ClearLsb(int component) { return component - component % 2; }
 
-// The lowest bits of a pixel's red, green and blue as one number: red * 4 + green * 2 + blue.
-constexpr unsigned CarrierTriple(ColorValue c)
+// The code that the three pixels of a slot carry, from their CarrierBits: three bits of the
+// first, three of the second, red and green of the third (its blue carries nothing).
+constexpr std::uint8_t SlotCode(const std::uint8_t* carriers)
 {
-    return (c & 1u) << 2 | (c >> 7 & 2u) | (c >> 16 & 1u);
-}
-
-// The code that the three pixels of a slot carry: three bits of the first, three of the
-// second, red and green of the third (its blue carries nothing).
-constexpr std::uint8_t SlotCode(const ColorValue* pixels)
-{
-    return static_cast<std::uint8_t>(CarrierTriple(pixels[0]) << 5 | CarrierTriple(pixels[1]) << 2 |
-                                     CarrierTriple(pixels[2]) >> 1);
+    return static_cast<std::uint8_t>(carriers[0] << 5 | carriers[1] << 2 | carriers[2] >> 1);
 }
 
 // The start marker is tested once its 13 slots are read, before pixel 39 is.
 constexpr std::int64_t StartTestPixel = PixelsPerChar * std::ssize(StartMarker);
 
-// The most pixels the scan reads at once: 768 KiB of them, so that they stay in the cache. A
+// The most pixels the scan reads at once, so that their bits stay in the cache. A
 // multiple of three, like every read before the last, so that no slot straddles two reads.
 constexpr std::int64_t MostPixelsPerRead = PixelsPerChar * 65536;
 
@@ -144,9 +137,9 @@ void StoreCharInSlot(PixelGrid& grid, std::int64_t slot, char16_t ch)
 
 std::uint8_t ReadSlotCode(const PixelGrid& grid, std::int64_t slot)
 {
-    std::array<ColorValue, PixelsPerChar> pixels{};
-    grid.ReadPixels(PixelsPerChar * slot, PixelsPerChar, pixels.data());
-    return SlotCode(pixels.data());
+    std::array<std::uint8_t, PixelsPerChar> carriers{};
+    grid.ReadCarrierBits(PixelsPerChar * slot, PixelsPerChar, carriers.data());
+    return SlotCode(carriers.data());
 }
 
 std::int64_t CapacityInChars(int width, int height)
@@ -247,7 +240,7 @@ ReadOutcome ReadText(const PixelGrid& grid)
     static const std::string startCodes = CodesOf(StartMarker);
     static const std::string endCodes = CodesOf(EndMarker);
     std::string codes; // one per slot: the start marker's, then the message's
-    std::vector<ColorValue> strip;
+    std::vector<std::uint8_t> strip; // CarrierBits of the pixels just read
     std::int64_t next = 0; // the first pixel not read yet
     while (next < pixels) {
         if (next == StartTestPixel) { // 13 codes read: exactly the start marker's length
@@ -259,7 +252,7 @@ ReadOutcome ReadText(const PixelGrid& grid)
         const std::int64_t wanted = next == 0 ? StartTestPixel : std::min(next, MostPixelsPerRead);
         const std::int64_t count = std::min(wanted, pixels - next);
         strip.resize(static_cast<std::size_t>(count));
-        grid.ReadPixels(next, count, strip.data());
+        grid.ReadCarrierBits(next, count, strip.data());
         next += count;
 
         const std::size_t old = codes.size();

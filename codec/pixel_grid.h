@@ -19,6 +19,13 @@ using ColorValue = std::uint32_t;
            65536u * static_cast<ColorValue>(blue);
 }
 
+// The lowest bits of a colour's red, green and blue, the bits that carry a message, as one
+// number: red * 4 + green * 2 + blue.
+[[nodiscard]] constexpr std::uint8_t CarrierBits(ColorValue c)
+{
+    return static_cast<std::uint8_t>((c & 1u) << 2 | (c >> 7 & 2u) | (c >> 16 & 1u));
+}
+
 // The picture as the codec sees it: a W x H grid of 8-bit RGB pixels, origin at the top-left.
 // Callers stay inside 0 <= x < ImageWidth(), 0 <= y < ImageHeight().
 class PixelGrid
@@ -31,19 +38,21 @@ public:
     [[nodiscard]] virtual ColorValue ReadPixel(int x, int y) const = 0;
     virtual void WritePixel(int x, int y, ColorValue color) = 0;
 
-    // Pixels `first` .. `first + count - 1` counted column by column (pixel n lies at
-    // x = n / H, y = n % H) into out[0 .. count - 1]; the run must lie inside the grid. Reads
-    // them one by one through ReadPixel; a grid that can read many at once faster overrides it.
-    virtual void ReadPixels(std::int64_t first, std::int64_t count, ColorValue* out) const;
+    // The CarrierBits of pixels `first` .. `first + count - 1` counted column by column (pixel
+    // n lies at x = n / H, y = n % H) into out[0 .. count - 1]; the run must lie inside the
+    // grid. Reads them one by one through ReadPixel; a grid that can read many at once faster
+    // overrides it.
+    virtual void ReadCarrierBits(std::int64_t first, std::int64_t count, std::uint8_t* out) const;
 };
 
-inline void PixelGrid::ReadPixels(std::int64_t first, std::int64_t count, ColorValue* out) const
+inline void PixelGrid::ReadCarrierBits(std::int64_t first, std::int64_t count,
+                                       std::uint8_t* out) const
 {
     const int height = ImageHeight();
     int x = static_cast<int>(first / height);
     int y = static_cast<int>(first % height);
     for (std::int64_t i = 0; i < count; ++i) {
-        out[i] = ReadPixel(x, y);
+        out[i] = CarrierBits(ReadPixel(x, y));
         if (++y == height) {
             y = 0;
             ++x;
@@ -52,16 +61,19 @@ inline void PixelGrid::ReadPixels(std::int64_t first, std::int64_t count, ColorV
 }
 
 // Copies the run of pixels `first` .. `first + count - 1` of a grid `height` pixels high,
-// numbered column by column, into out[0 .. count - 1] from a grid stored row by row:
-// rowAt(y) gives row y, colorAt(row, x) the colour of pixel x in it. Going down each column in
-// turn would fetch a cache line (and often a page) for every pixel. So the run is copied in
-// bands of 16 rows, column by column across the band: the band's rows stay in the cache while
-// their pixels are taken in turn, and the 16 pixels of a column fill one cache line of `out`.
-template <typename RowAt, typename ColorAt>
-void CopyRunFromRows(std::int64_t first, std::int64_t count, std::int64_t height, ColorValue* out,
-                     RowAt rowAt, ColorAt colorAt)
+// numbered column by column, into out[0 .. count - 1] from a grid stored row by row, PixelBytes
+// bytes a pixel: rowAt(y) gives the bytes of row y from the run's first column on, valueOf(p)
+// what `out` is to hold of the pixel whose bytes begin at p. Going down each column in turn
+// would fetch a cache line (and often a page) for every pixel, so each row's part of the run
+// is read straight through instead, its values spread over the columns of `out`, which stay
+// in the cache. Rows lie far apart, and no processor guesses that pattern by itself: the rows
+// a few ahead are asked of the memory while this one is copied.
+template <int PixelBytes, typename Out, typename RowAt, typename ValueOf>
+void CopyRunFromRows(std::int64_t first, std::int64_t count, std::int64_t height, Out* out,
+                     RowAt rowAt, ValueOf valueOf)
 {
-    constexpr int Band = 16;
+    constexpr int Ahead = 4;
+    constexpr int CacheLine = 64;
     const std::int64_t last = first + count - 1;
     const auto firstX = static_cast<int>(first / height);
     const auto lastX = static_cast<int>(last / height);
@@ -70,19 +82,21 @@ void CopyRunFromRows(std::int64_t first, std::int64_t count, std::int64_t height
     // Only the first and the last column can be partial.
     const int fromY = firstX == lastX ? firstY : 0;
     const int toY = firstX == lastX ? lastY : static_cast<int>(height - 1);
-    for (int top = fromY; top <= toY; top += Band) {
-        const int bottom = std::min(top + Band - 1, toY);
-        decltype(rowAt(0)) rows[Band];
-        for (int y = top; y <= bottom; ++y) {
-            rows[y - top] = rowAt(y);
-        }
-        for (int x = firstX; x <= lastX; ++x) {
-            const int from = std::max(top, x == firstX ? firstY : 0);
-            const int to = std::min(bottom, x == lastX ? lastY : static_cast<int>(height - 1));
-            const std::int64_t at = (x - firstX) * height - firstY; // where pixel (x, 0) would go
-            for (int y = from; y <= to; ++y) {
-                out[at + y] = colorAt(rows[y - top], x);
+    const std::int64_t runBytes = std::int64_t{lastX - firstX + 1} * PixelBytes;
+    for (int y = fromY; y <= toY; ++y) {
+        if (y + Ahead <= toY) {
+            const unsigned char* ahead = rowAt(y + Ahead);
+            for (std::int64_t b = 0; b < runBytes; b += CacheLine) {
+                __builtin_prefetch(ahead + b);
             }
+        }
+        // Column firstX begins at row firstY, column lastX ends at row lastY.
+        const int columns = lastX - firstX + 1 - (y > lastY ? 1 : 0);
+        const int skipped = y < firstY ? 1 : 0;
+        const unsigned char* row = rowAt(y);
+        Out* to = out + (y - firstY);
+        for (int c = skipped; c < columns; ++c) {
+            to[c * height] = valueOf(row + std::int64_t{c} * PixelBytes);
         }
     }
 }

@@ -84,7 +84,8 @@ ColorValue BitmapFileGrid::ReadPixel(int x, int y) const
     return ComposeColor(p[2], p[1], p[0]);
 }
 
-void BitmapFileGrid::ReadPixels(std::int64_t first, std::int64_t count, ColorValue* out) const
+void BitmapFileGrid::ReadCarrierBits(std::int64_t first, std::int64_t count,
+                                     std::uint8_t* out) const
 {
     if (count <= 0) {
         return;
@@ -94,16 +95,15 @@ void BitmapFileGrid::ReadPixels(std::int64_t first, std::int64_t count, ColorVal
     const auto firstX = static_cast<int>(first / height);
     const auto lastX = static_cast<int>(last / height);
     if (!Fetch(firstX, lastX, firstX == lastX ? static_cast<int>(last % height) : height_ - 1)) {
-        std::fill(out, out + count, ColorValue{0});
+        std::fill(out, out + count, std::uint8_t{0});
         return;
     }
     const qint64 pitch = qint64{stripColumns_} * 3;
-    CopyRunFromRows(
-        first, count, height, out, [&](int y) { return strip_.get() + y * pitch; },
-        [this](const unsigned char* row, int x) {
-            // Blue, green, red and the next byte in one load: 0xXXRRGGBB, reversed 0xBBGGRRXX.
-            const quint32 bgrx = qFromLittleEndian<quint32>(row + qint64{x - stripX_} * 3);
-            return static_cast<ColorValue>(qbswap(bgrx) >> 8);
+    const unsigned char* runStart = strip_.get() + qint64{firstX - stripX_} * 3;
+    CopyRunFromRows<3>(
+        first, count, height, out, [&](int y) { return runStart + y * pitch; },
+        [](const unsigned char* bgr) {
+            return static_cast<std::uint8_t>((bgr[2] & 1) << 2 | (bgr[1] & 1) << 1 | (bgr[0] & 1));
         });
 }
 
@@ -120,8 +120,7 @@ bool BitmapFileGrid::Fetch(int firstX, int lastX, int lastY) const
         const qint64 columns = std::min({std::max(asked, wider), most, qint64{width_ - firstX}});
         if (columns * height_ * 3 > stripBytes_) { // else the last strip's memory will do
             stripBytes_ = columns * height_ * 3;
-            // A byte past the end, which a pixel read four bytes at a time may touch.
-            strip_ = AllocatePixelMemory(static_cast<std::size_t>(stripBytes_) + 1);
+            strip_ = AllocatePixelMemory(static_cast<std::size_t>(stripBytes_));
             if (!strip_) {
                 stripBytes_ = 0;
                 stripColumns_ = 0;

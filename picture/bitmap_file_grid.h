@@ -30,7 +30,7 @@ public:
     [[nodiscard]] int ImageWidth() const override { return width_; }
     [[nodiscard]] int ImageHeight() const override { return height_; }
     [[nodiscard]] ColorValue ReadPixel(int x, int y) const override;
-    void ReadPixels(std::int64_t first, std::int64_t count, ColorValue* out) const override;
+    void ReadCarrierBits(std::int64_t first, std::int64_t count, std::uint8_t* out) const override;
     // Does nothing: the grid is only read.
     void WritePixel(int x, int y, ColorValue color) override;
 

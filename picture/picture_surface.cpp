@@ -183,13 +183,15 @@ void ImageGrid::WritePixel(int x, int y, ColorValue color)
         qRgb(RedOf(color), GreenOf(color), BlueOf(color));
 }
 
-void ImageGrid::ReadPixels(std::int64_t first, std::int64_t count, ColorValue* out) const
+void ImageGrid::ReadCarrierBits(std::int64_t first, std::int64_t count, std::uint8_t* out) const
 {
-    CopyRunFromRows(
+    const auto firstX = static_cast<int>(first / image_.height());
+    CopyRunFromRows<4>(
         first, count, image_.height(), out,
-        [this](int y) { return reinterpret_cast<const QRgb*>(image_.constScanLine(y)); },
-        [](const QRgb* row, int x) {
-            return ComposeColor(qRed(row[x]), qGreen(row[x]), qBlue(row[x]));
+        [&](int y) { return image_.constScanLine(y) + qint64{firstX} * 4; },
+        [](const unsigned char* pixel) {
+            const QRgb rgb = *reinterpret_cast<const QRgb*>(pixel);
+            return CarrierBits(ComposeColor(qRed(rgb), qGreen(rgb), qBlue(rgb)));
         });
 }
 
@@ -204,9 +206,10 @@ void PictureSurface::WritePixel(int x, int y, ColorValue color)
     ImageGrid(image_).WritePixel(x, y, color);
 }
 
-void PictureSurface::ReadPixels(std::int64_t first, std::int64_t count, ColorValue* out) const
+void PictureSurface::ReadCarrierBits(std::int64_t first, std::int64_t count,
+                                     std::uint8_t* out) const
 {
-    ImageGrid(const_cast<QImage&>(image_)).ReadPixels(first, count, out);
+    ImageGrid(const_cast<QImage&>(image_)).ReadCarrierBits(first, count, out);
 }
 
 } // namespace lumenveil

@@ -86,7 +86,7 @@ public:
     [[nodiscard]] int ImageHeight() const override { return image_.height(); }
     [[nodiscard]] ColorValue ReadPixel(int x, int y) const override;
     void WritePixel(int x, int y, ColorValue color) override;
-    void ReadPixels(std::int64_t first, std::int64_t count, ColorValue* out) const override;
+    void ReadCarrierBits(std::int64_t first, std::int64_t count, std::uint8_t* out) const override;
 
 private:
     QImage& image_;
@@ -115,7 +115,7 @@ public:
     [[nodiscard]] int ImageHeight() const override { return image_.height(); }
     [[nodiscard]] ColorValue ReadPixel(int x, int y) const override;
     void WritePixel(int x, int y, ColorValue color) override;
-    void ReadPixels(std::int64_t first, std::int64_t count, ColorValue* out) const override;
+    void ReadCarrierBits(std::int64_t first, std::int64_t count, std::uint8_t* out) const override;
 
     [[nodiscard]] bool IsEmpty() const { return image_.isNull(); }
 

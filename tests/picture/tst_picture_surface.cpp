@@ -80,11 +80,18 @@ bool LazyReadAgrees(const QString& path, const PictureResult& loaded, const Pict
         grid->ImageHeight() != height) {
         return false;
     }
-    std::vector<ColorValue> all(static_cast<std::size_t>(pixels));
-    grid->ReadPixels(0, pixels, all.data());
+    // The whole run at once from both grids, then every pixel on its own.
+    std::vector<std::uint8_t> lazyBits(static_cast<std::size_t>(pixels));
+    std::vector<std::uint8_t> wholeBits(lazyBits.size());
+    grid->ReadCarrierBits(0, pixels, lazyBits.data());
+    surface.ReadCarrierBits(0, pixels, wholeBits.data());
+    if (lazyBits != wholeBits) {
+        return false;
+    }
     for (qint64 n = 0; n < pixels; ++n) {
-        if (all[n] !=
-            surface.ReadPixel(static_cast<int>(n / height), static_cast<int>(n % height))) {
+        const int x = static_cast<int>(n / height);
+        const int y = static_cast<int>(n % height);
+        if (grid->ReadPixel(x, y) != surface.ReadPixel(x, y)) {
             return false;
         }
     }
