@@ -151,11 +151,6 @@ int UsageError(std::FILE* err, const QString& message)
     return ExitFailure;
 }
 
-QString FromUtf16(const std::u16string& text)
-{
-    return QString::fromUtf16(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 std::u16string ToUtf16(const QString& text)
 {
     return std::u16string(reinterpret_cast<const char16_t*>(text.utf16()),
@@ -421,8 +416,10 @@ int Reveal(const QStringList& pictures, std::FILE* in, Output& out, std::FILE* e
     int status = ExitOk;
     bool first = true;
     for (const QString& picture : pictures) {
-        // A plain 24-bit bitmap is read lazily, only as far as the message goes.
-        std::optional<ReadOutcome> lazily = ReadTextLazily(picture);
+        // A plain 24-bit bitmap is read lazily, only as far as the message goes; "-" is
+        // standard input, even where a file has that name.
+        std::optional<ReadOutcome> lazily =
+            picture != QLatin1String("-") ? ReadTextLazily(NativePath(picture)) : std::nullopt;
         PictureSurface surface;
         if (!lazily && !Load(surface, picture, in, err)) {
             status = ExitFailure;
@@ -437,7 +434,7 @@ int Reveal(const QStringList& pictures, std::FILE* in, Output& out, std::FILE* e
             status = std::max<int>(status, ExitNoMessage);
             continue;
         }
-        const QByteArray message = FromUtf16(outcome.text).toUtf8();
+        const QByteArray message = QByteArray::fromStdString(TextToUtf8(outcome.text));
         if (pictures.size() == 1) {
             out.Write(message + AfterMessage(message, out.IsTerminal()));
             continue;

@@ -271,6 +271,22 @@ ReadOutcome ReadText(const PixelGrid& grid)
     return {pixels > StartTestPixel ? ReadStatus::NoEndMarker : ReadStatus::TooSmall, {}};
 }
 
+std::string TextToUtf8(std::u16string_view text)
+{
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t cp = text[i];
+        if (IsHighSurrogate(text[i]) && i + 1 < text.size() && IsLowSurrogate(text[i + 1])) {
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (char32_t(text[++i]) - 0xDC00);
+        } else if (IsHighSurrogate(text[i]) || IsLowSurrogate(text[i])) {
+            cp = 0xFFFD;
+        }
+        AppendUtf8(out, cp);
+    }
+    return out;
+}
+
 std::string NameCharacters(std::u32string_view characters, std::size_t most)
 {
     std::string out;

@@ -68,6 +68,9 @@ void StoreFramedRows(PixelGrid& grid, std::u16string_view framed, int top, int b
 [[nodiscard]] std::string DescribeHideOutcome(const HideOutcome& outcome);
 [[nodiscard]] std::string DescribeReadOutcome(const ReadOutcome& outcome);
 
+// `text` in UTF-8; a surrogate without its partner becomes U+FFFD.
+[[nodiscard]] std::string TextToUtf8(std::u16string_view text);
+
 // "“Ā” (U+0100), “😀” (U+1F600)": the characters named for the user, UTF-8, at most `most`
 // of them followed by how many more there are.
 [[nodiscard]] std::string NameCharacters(std::u32string_view characters, std::size_t most = 8);

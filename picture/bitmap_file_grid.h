@@ -2,22 +2,29 @@
 
 #include "codec/hidden_text.h"
 #include "codec/pixel_grid.h"
-#include "picture/picture_buffer.h"
-
-#include <QFile>
-#include <QString>
+#include "picture/pixel_memory.h"
 
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace lumenveil {
+
+// A file name as the system takes it: bytes, or on Windows UTF-16.
+#ifdef _WIN32
+using NativeName = std::wstring;
+#else
+using NativeName = std::string;
+#endif
 
 // A plain 24-bit bitmap read straight from its file, only the pixels asked for: a hidden
 // message lies in the first few pixels of each row, and reading it should not cost the whole
 // picture. Pixels are read in strips of columns, each as far down as asked; each new strip is
 // eight times as wide as the last (up to a quarter of the picture, or 64 MiB), so that a scan
-// that goes on reads the file about once, in few reads a row. Read only.
+// that goes on reads the file about once, in few reads a row. Read only. Standard C++ and the
+// system's file calls only: lumenveil-cli reads such bitmaps without starting Qt.
 class BitmapFileGrid final : public PixelGrid
 {
 public:
@@ -25,7 +32,10 @@ public:
     // info header that passes every check the loader makes on such a file. Nothing for any
     // other file, or where in doubt: the caller loads that one whole, and the loader says
     // what is wrong with it.
-    [[nodiscard]] static std::unique_ptr<BitmapFileGrid> Open(const QString& path);
+    [[nodiscard]] static std::unique_ptr<BitmapFileGrid> Open(const NativeName& path);
+    ~BitmapFileGrid() override;
+    BitmapFileGrid(const BitmapFileGrid&) = delete;
+    BitmapFileGrid& operator=(const BitmapFileGrid&) = delete;
 
     [[nodiscard]] int ImageWidth() const override { return width_; }
     [[nodiscard]] int ImageHeight() const override { return height_; }
@@ -45,28 +55,32 @@ private:
     // Makes the strip hold columns firstX .. lastX, rows 0 .. lastY at least; false when there
     // is not enough memory for it.
     [[nodiscard]] bool Fetch(int firstX, int lastX, int lastY) const;
-    [[nodiscard]] bool ReadAt(qint64 offset, unsigned char* to, qint64 bytes) const;
+    // Reads rows first .. last of the strip, or the first of them; how many it read. A row
+    // that cannot be read is black and makes the read fail.
+    [[nodiscard]] int ReadRows(int first, int last) const;
+    [[nodiscard]] bool ReadAt(std::int64_t offset, unsigned char* to, std::int64_t bytes) const;
 
-    mutable QFile file_;
+    int file_ = -1;
     int width_ = 0;
     int height_ = 0;
     bool topDown_ = false;
-    qint64 pixelOffset_ = 0; // where the pixel data starts in the file
-    qint64 stride_ = 0;      // bytes a row takes in the file, padding included
+    std::int64_t pixelOffset_ = 0; // where the pixel data starts in the file
+    std::int64_t stride_ = 0;      // bytes a row takes in the file, padding included
 
     // Rows 0 .. stripRows_ - 1 of columns stripX_ .. stripX_ + stripColumns_ - 1, row after
     // row, blue, green and red of each pixel as the file has them.
     mutable PixelMemory strip_;
-    mutable qint64 stripBytes_ = 0; // what strip_ can hold
+    mutable std::int64_t stripBytes_ = 0; // what strip_ can hold
     mutable int stripX_ = 0;
     mutable int stripColumns_ = 0;
     mutable int stripRows_ = 0;
+    mutable std::vector<unsigned char> scratch_; // the bytes between rows read at once
     mutable bool failed_ = false;
 };
 
 // The message hidden in the picture file `path`, read through a BitmapFileGrid. Nothing when the
 // file is no such bitmap or could not be read as one (memory included): the caller loads it
 // like any picture.
-[[nodiscard]] std::optional<ReadOutcome> ReadTextLazily(const QString& path);
+[[nodiscard]] std::optional<ReadOutcome> ReadTextLazily(const NativeName& path);
 
 } // namespace lumenveil

@@ -1,25 +1,12 @@
 #pragma once
 
 #include "picture/picture_surface.h"
+#include "picture/pixel_memory.h"
 
 #include <QImage>
 
-#include <cstddef>
-#include <memory>
 
 namespace lumenveil {
-
-// Gives back memory of AllocatePixelMemory: unmaps `mapped` bytes, or frees what malloc gave.
-struct PixelMemoryRelease
-{
-    std::size_t mapped = 0;
-    void operator()(unsigned char* memory) const;
-};
-using PixelMemory = std::unique_ptr<unsigned char[], PixelMemoryRelease>;
-
-// `bytes` of memory for pixels, not set; null when it cannot be had. On Linux a block of 2 MiB
-// or more is asked for in huge pages, which cuts the page faults of filling it tenfold.
-[[nodiscard]] PixelMemory AllocatePixelMemory(std::size_t bytes);
 
 // A picture of `width` x `height` pixels, 4 bytes each, rows packed without padding, in memory
 // of AllocatePixelMemory that the returned image frees when its last copy goes. The pixels are

@@ -99,6 +99,15 @@ void LimitDecoderAllocations()
     QImageReader::setAllocationLimit(DecoderAllocationLimitMiB);
 }
 
+NativeName NativePath(const QString& path)
+{
+#ifdef Q_OS_WIN
+    return path.toStdWString();
+#else
+    return QFile::encodeName(path).toStdString();
+#endif
+}
+
 PictureResult DecodePicture(QIODevice& device, qint64 size, QImage& out, PictureKind* sniffed,
                             RowSink* sink)
 {

@@ -2,6 +2,8 @@
 
 #include "codec/pixel_grid.h"
 #include "picture/picture_format.h"
+#include "picture/bitmap_file_grid.h"
+#include "picture/pixel_memory.h"
 
 #include <QImage>
 #include <QString>
@@ -9,9 +11,6 @@
 class QIODevice;
 
 namespace lumenveil {
-
-// The largest picture we work on: 1 GiB of pixels at 4 bytes each.
-inline constexpr qint64 MaxPicturePixels = qint64{1} << 28;
 
 // The largest picture file read into memory whole (one that comes through a pipe): no picture
 // of at most MaxPicturePixels needs more than 4 bytes a pixel, and its headers fit in the rest.
@@ -26,6 +25,9 @@ inline constexpr int DecoderAllocationLimitMiB = 1100;
 // Sets Qt's allocation limit for its image readers to DecoderAllocationLimitMiB. Each program
 // calls it once at start-up, before the first load.
 void LimitDecoderAllocations();
+
+// The file name `path` as the system takes it, for code outside Qt.
+[[nodiscard]] NativeName NativePath(const QString& path);
 
 enum class PictureStatus
 {

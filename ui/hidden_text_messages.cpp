@@ -82,7 +82,7 @@ std::optional<MessageReport> CheckSavedMessage(const QString& path, std::u16stri
 {
     // Only the message's pixels are read from the new bitmap, not the whole picture again;
     // a file the lazy read does not take is loaded whole, as the user would load it.
-    std::optional<ReadOutcome> outcome = ReadTextLazily(path);
+    std::optional<ReadOutcome> outcome = ReadTextLazily(NativePath(path));
     PictureResult loaded;
     if (!outcome) {
         PictureSurface saved;

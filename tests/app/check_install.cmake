@@ -29,8 +29,9 @@ set(man share/man/man1)
 set(expected bin/lumenveil bin/lumenveil-cli share/applications/${APP_ID}.desktop
     share/metainfo/${APP_ID}.metainfo.xml ${man}/lumenveil.1.gz ${man}/lumenveil-cli.1.gz
     share/bash-completion/completions/lumenveil-cli
-    share/doc/lumenveil/copyright share/doc/lumenveil/changelog.gz)
-foreach(file "COMDLG32.OCX" "Lumenveil v1.1.exe.manifest" help.htm lumenveil)
+    share/doc/lumenveil/copyright share/doc/lumenveil/changelog.gz
+    share/lintian/overrides/lumenveil)
+foreach(file "COMDLG32.OCX" "Lumenveil v1.1.exe.manifest" help.htm lumenveil lumenveil-cli-full)
     list(APPEND expected "${PROGRAM_DIR}/${file}")
 endforeach()
 foreach(size 16 32 48 128 256)

@@ -1,3 +1,5 @@
+#include "codec/hidden_text.h"
+#include "picture/picture_surface.h"
 #include "support/system.h"
 #include "support/test_pictures.h"
 
@@ -60,7 +62,7 @@ static QString Signature(const QString& path, bool untouched)
 }
 
 // How a row ran: the shell runs `exec lumenveil-cli COMMAND`, or COMMAND itself where it names
-// the program, in `folder` with `input` on standard input.
+// the program or a copy of it (./alone), in `folder` with `input` on standard input.
 struct Ran
 {
     int status = -1;
@@ -73,7 +75,9 @@ static Ran Shell(const QString& command, const QString& folder, const QByteArray
     process.setWorkingDirectory(folder);
     process.start(
         "sh",
-        {"-c", command.contains("lumenveil-cli ") ? command : "exec lumenveil-cli " + command});
+        {"-c", command.contains("lumenveil-cli ") || command.startsWith("./")
+                   ? command
+                   : "exec lumenveil-cli " + command});
     process.write(input);
     process.closeWriteChannel();
     if (!process.waitForFinished(120000) || process.exitStatus() != QProcess::NormalExit) {
@@ -100,6 +104,18 @@ void tst_Cli::initTestCase()
     QCOMPARE(
         RunCli({"hide", "photo.jpg", "lines.bmp", "--text", "two\nlines\n"}, dir_.path()).status,
         0);
+    // Plain 24-bit bitmaps, which lumenveil-cli reads without its full program: one without a
+    // message, one whose message has a start and no end.
+    lumenveil::PictureSurface bitmap;
+    QVERIFY(bitmap.LoadImageFile(Path("photo.jpg")).ok());
+    QVERIFY(bitmap.SaveBitmapFile(Path("plain.bmp")).ok());
+    const std::u16string unended = u"start messagehello";
+    for (std::size_t slot = 0; slot < unended.size(); ++slot) {
+        lumenveil::StoreCharInSlot(bitmap, static_cast<std::int64_t>(slot), unended[slot]);
+    }
+    QVERIFY(bitmap.SaveBitmapFile(Path("unended.bmp")).ok());
+    // The program on the PATH alone, without the full program it hands other commands to.
+    QVERIFY(QFile::copy(qEnvironmentVariable("LUMENVEIL_CLI"), Path("alone")));
 
     // Files a run must leave as they were, and one whose owner and mode a hide must keep.
     QVERIFY(::mkfifo(QFile::encodeName(Path("pipe")).constData(), 0644) == 0);
@@ -157,6 +173,8 @@ void tst_Cli::commands_data()
     Row("reveal on a terminal, a message ending a line",
         "script -qec 'lumenveil-cli reveal lines.bmp' /dev/null", 0, "two\r\nlines\r\n", "");
     Row("reveal a picture from a pipe", "cat secret.bmp | lumenveil-cli reveal -", 0, secret, "");
+    Row("a picture from a pipe, though a file is named -",
+        "cp lines.bmp ./- && cat secret.bmp | lumenveil-cli reveal -", 0, secret, "");
     Row("reveal /dev/stdin", "cat secret.bmp | lumenveil-cli reveal /dev/stdin", 0, secret, "");
     Row("reveal several", "reveal secret.bmp photo.jpg secret.bmp", 1,
         "==> secret.bmp <==\n" + secret + "\n\n==> secret.bmp <==\n" + secret + "\n",
@@ -180,6 +198,15 @@ void tst_Cli::commands_data()
     Row("capacity of a tiny picture", "capacity tiny.png", 0, "0\n", "");
     Row("version", "--version", 0, "lumenveil-cli 1.10\n", "");
     Row("no message", "reveal photo.jpg", 1, "", "photo.jpg" + none);
+    Row("no message in a plain bitmap", "reveal plain.bmp", 1, "", "plain.bmp" + none);
+    Row("a message without its end", "reveal unended.bmp", 1, "",
+        "lumenveil-cli: unended.bmp: The hidden message is incomplete: its end marker is missing.");
+#ifdef Q_OS_LINUX
+    // The program on the PATH reads plain bitmaps alone and hands the rest to the full one.
+    Row("the full program missing",
+        "./alone reveal secret.bmp && ./alone capacity photo.jpg", 2, secret,
+        "lumenveil-cli: cannot start ");
+#endif
     Row("a 24-bit bitmap cut short, its message whole", "reveal cut.bmp", 2, "",
         "\u201Ccut.bmp\u201D is damaged or incomplete: the file ends before its pixel data");
     Row("too small to hold one", "reveal tiny.png", 1, "", "tiny.png" + none);

@@ -70,7 +70,7 @@ private:
 
 bool LazyReadAgrees(const QString& path, const PictureResult& loaded, const PictureSurface& surface)
 {
-    const auto grid = BitmapFileGrid::Open(path);
+    const auto grid = BitmapFileGrid::Open(NativePath(path));
     if (!grid) {
         return true;
     }
@@ -95,7 +95,7 @@ bool LazyReadAgrees(const QString& path, const PictureResult& loaded, const Pict
             return false;
         }
     }
-    const std::optional<ReadOutcome> lazily = ReadTextLazily(path);
+    const std::optional<ReadOutcome> lazily = ReadTextLazily(NativePath(path));
     const ReadOutcome whole = ReadText(surface);
     return lazily && lazily->status == whole.status && lazily->text == whole.text;
 }
@@ -526,7 +526,7 @@ void tst_PictureSurface::hideSaveReloadRead()
         QVERIFY(reloaded.LoadImageFile(Path("saved.bmp")).ok());
         const ReadOutcome read = ReadText(reloaded);
         // Read from the file too, in strips of columns that widen as the message goes on.
-        const std::optional<ReadOutcome> lazily = ReadTextLazily(Path("saved.bmp"));
+        const std::optional<ReadOutcome> lazily = ReadTextLazily(NativePath(Path("saved.bmp")));
         QVERIFY2(read.status == ReadStatus::Found && read.text == text && lazily &&
                      lazily->text == text,
                  qPrintable(QString("round %1").arg(round)));
