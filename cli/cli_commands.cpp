@@ -159,7 +159,9 @@ std::u16string ToUtf16(const QString& text)
 
 std::optional<QString> DecodeUtf8(const QByteArray& bytes)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // A leading byte-order mark is kept: in a name it is part of the name.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
     QString text = decoder(bytes);
     if (decoder.hasError()) {
         return std::nullopt;

@@ -22,18 +22,27 @@ using namespace lumenveil;
 constexpr int ExitNoMessage = 1;
 constexpr int ExitFailure = 2;
 
-// Whether `bytes` are well-formed UTF-8, the only names the full program takes; a leading
-// byte-order mark is left to it too.
+// How many bytes a UTF-8 sequence that starts with `lead` takes; 0 where none starts so.
+int SequenceLength(unsigned char lead)
+{
+    if (lead < 0x80) {
+        return 1;
+    }
+    if (lead < 0xC2) { // a continuation byte, or the start of an overlong pair
+        return 0;
+    }
+    if (lead < 0xE0) {
+        return 2;
+    }
+    return lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 0;
+}
+
+// Whether `bytes` are well-formed UTF-8, the only names the full program takes.
 bool IsPlainUtf8(std::string_view bytes)
 {
-    if (bytes.starts_with("\xEF\xBB\xBF")) {
-        return false;
-    }
     for (std::size_t i = 0; i < bytes.size();) {
         const auto lead = static_cast<unsigned char>(bytes[i]);
-        const int length = lead < 0x80 ? 1 : lead < 0xC2 ? 0 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3
-                                                          : lead < 0xF5 ? 4
-                                                                        : 0;
+        const int length = SequenceLength(lead);
         if (length == 0 || i + length > bytes.size()) {
             return false;
         }
@@ -45,11 +54,12 @@ bool IsPlainUtf8(std::string_view bytes)
             }
             cp = cp << 6 | (next & 0x3F);
         }
+        // Overlong forms, surrogates and numbers past Unicode's end are not UTF-8.
         const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
         if (cp < least[length] || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
             return false;
         }
-        i += length;
+        i += static_cast<std::size_t>(length);
     }
     return true;
 }
@@ -101,16 +111,19 @@ std::optional<int> RevealQuickly(int argc, char* argv[])
 // program's folder; says why where it cannot.
 int RunFullProgram(char* argv[])
 {
+    // The folder from the system, or where it cannot say (no /proc), from how we were started.
     std::string self(4096, '\0');
-    const ssize_t length = ::readlink("/proc/self/exe", self.data(), self.size());
-    std::string full = LUMENVEIL_FULL_CLI;
-    if (length > 0 && static_cast<std::size_t>(length) < self.size()) {
-        self.resize(static_cast<std::size_t>(length));
-        full = self.substr(0, self.rfind('/') + 1) + full;
-        ::execv(full.c_str(), argv);
-    } else {
-        errno = ENOENT;
+    const ssize_t length = ::readlink("/proc/self/exe", self.data(), self.size() - 1);
+    self.resize(length > 0 ? static_cast<std::size_t>(length) : 0);
+    if (self.empty() && argv[0] != nullptr && std::strchr(argv[0], '/') != nullptr) {
+        self = argv[0];
     }
+    if (self.empty()) {
+        Complain("cannot find the full program: /proc is not mounted");
+        return ExitFailure;
+    }
+    const std::string full = self.substr(0, self.rfind('/') + 1) + LUMENVEIL_FULL_CLI;
+    ::execv(full.c_str(), argv);
     Complain("cannot start " + full + ": " + std::strerror(errno));
     return ExitFailure;
 }
@@ -120,7 +133,8 @@ int RunFullProgram(char* argv[])
 int main(int argc, char* argv[])
 {
     try {
-        if (const std::optional<int> status = argc > 1 ? RevealQuickly(argc, argv) : std::nullopt) {
+        const std::optional<int> status = argc > 1 ? RevealQuickly(argc, argv) : std::nullopt;
+        if (status) {
             return *status;
         }
     } catch (const std::bad_alloc&) {

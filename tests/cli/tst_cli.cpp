@@ -250,6 +250,15 @@ void tst_Cli::commands_data()
     Row("bitmap to a full disk", "hide photo.jpg - --text x > /dev/full", 2, "", "No space left");
     Row("output name not UTF-8", "hide photo.jpg \"$(printf 'out\\376.bmp')\" --text x", 2, "",
         "\u201Cout\\xFE.bmp\u201D is not valid UTF-8");
+    // Not secret.bmp, which a decoder that drops the mark would open instead.
+    const QString marked = "\"$(printf '\\357\\273\\277secret.bmp')\"";
+    Row("a name that begins with a byte-order mark, alone and with another",
+        "cp lines.bmp " + marked + " && lumenveil-cli reveal " + marked +
+            " && lumenveil-cli reveal " + marked + " secret.bmp",
+        0,
+        "two\nlines\n==> \uFEFFsecret.bmp <==\ntwo\nlines\n\n\n==> secret.bmp <==\n" + secret +
+            "\n",
+        "");
     Row("picture name not UTF-8", "reveal \"$(printf 'pic\\377.png')\"", 2, "",
         "\u201Cpic\\xFF.png\u201D is not valid UTF-8");
     Row("a damaged PNG: our line alone", "reveal broken.png", 2, "", "is damaged");
