@@ -234,9 +234,9 @@ ReadOutcome ReadText(const PixelGrid& grid)
     const int height = grid.ImageHeight();
     const std::int64_t pixels = width > 0 && height > 0 ? std::int64_t{width} * height : 0;
 
-    // The pixels come in reads of growing size, each as large as all before it: a short
+    // The pixels come in reads of growing size, each half as large as all before it: a short
     // message costs a few small reads, a long scan few large ones, and no read goes further
-    // past the message's end than the scan had come before it.
+    // past the message's end than half the way the scan had come before it.
     static const std::string startCodes = CodesOf(StartMarker);
     static const std::string endCodes = CodesOf(EndMarker);
     std::string codes; // one per slot: the start marker's, then the message's
@@ -249,7 +249,8 @@ ReadOutcome ReadText(const PixelGrid& grid)
             }
             codes.clear();
         }
-        const std::int64_t wanted = next == 0 ? StartTestPixel : std::min(next, MostPixelsPerRead);
+        const std::int64_t half = next / 2 / PixelsPerChar * PixelsPerChar;
+        const std::int64_t wanted = std::clamp(half, StartTestPixel, MostPixelsPerRead);
         const std::int64_t count = std::min(wanted, pixels - next);
         strip.resize(static_cast<std::size_t>(count));
         grid.ReadCarrierBits(next, count, strip.data());
