@@ -272,15 +272,19 @@ public:
                           ExitNoMessage);
         }
         framed_ = FramedMessage(message);
+        height_ = height;
         return save_ == nullptr || Saved(save_->Begin(width, height));
     }
 
-    bool RowsDone(QImage& image, int top, int bottom) override
+    bool RowsDone(QImage& image, int top, int bottom, int imageTop) override
     {
-        ImageGrid grid(image);
+        ImageGrid grid(image, imageTop, height_);
         StoreFramedRows(grid, framed_, top, bottom);
-        return save_ == nullptr || Saved(save_->WriteRows(image, top, bottom));
+        return save_ == nullptr || Saved(save_->WriteRows(image, top, bottom, imageTop));
     }
+
+    // Rows that went to the file are needed no more; standard output takes the whole picture.
+    bool KeepPicture() const override { return save_ == nullptr; }
 
     // Why the sink stopped the load: a complaint about the message with its exit status, or
     // the save's failure; neither when it did not.
@@ -355,6 +359,7 @@ private:
     const QString& picture_;
     BitmapFileSave* save_;
     std::u16string framed_;
+    int height_ = 0;
     QString complaint_;
     int status_ = ExitOk;
     PictureResult saveFailure_;

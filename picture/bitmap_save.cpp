@@ -203,14 +203,14 @@ PictureResult BitmapFileSave::Begin(int width, int height)
     return rows_->WriteHeaders() ? PictureResult{} : WriteFailed();
 }
 
-PictureResult BitmapFileSave::WriteRows(const QImage& image, int top, int bottom)
+PictureResult BitmapFileSave::WriteRows(const QImage& image, int top, int bottom, int imageTop)
 {
     Q_ASSERT(rows_.has_value());
     {
         const std::lock_guard lock(mutex_);
         whole_ = qint64{bottom - top} * image.width() * 3 > MostQueuedForBands;
     }
-    return rows_->WriteRows(image, top, bottom) ? PictureResult{} : WriteFailed();
+    return rows_->WriteRows(image, top, bottom, imageTop) ? PictureResult{} : WriteFailed();
 }
 
 PictureResult BitmapFileSave::Commit()

@@ -32,8 +32,9 @@ public:
     // width x height bitmap.
     [[nodiscard]] PictureResult Begin(int width, int height);
 
-    // Rows top .. bottom - 1 of `image`, in any order of bands.
-    [[nodiscard]] PictureResult WriteRows(const QImage& image, int top, int bottom);
+    // Rows top .. bottom - 1 of the picture, in any order of bands; row y is row y - imageTop of
+    // `image`, the whole picture or a band of it.
+    [[nodiscard]] PictureResult WriteRows(const QImage& image, int top, int bottom, int imageTop);
 
     // Once every row is written: waits for the disk, then puts the new file in place.
     [[nodiscard]] PictureResult Commit();

@@ -168,11 +168,12 @@ bool BitmapRowWriter::WriteHeaders()
     return put_(0, std::move(headers));
 }
 
-bool BitmapRowWriter::WriteRows(const QImage& image, int top, int bottom)
+bool BitmapRowWriter::WriteRows(const QImage& image, int top, int bottom, int imageTop)
 {
     static const PackFunction pack = ChoosePack();
     Q_ASSERT(image.format() == QImage::Format_RGB32 && image.width() == width_ &&
-             image.height() == height_ && 0 <= top && top <= bottom && bottom <= height_);
+             0 <= top && top <= bottom && bottom <= height_ && imageTop <= top &&
+             bottom - imageTop <= image.height());
     // Whole rows per piece; a single row wider than a piece gets a piece of its own. The rows
     // lie bottom-up: the band's last row comes first.
     const qint64 rowsPerPiece = std::max<qint64>(1, ChunkBytes / std::max<qint64>(1, stride_));
@@ -182,7 +183,7 @@ bool BitmapRowWriter::WriteRows(const QImage& image, int top, int bottom)
         // Zeroed, so the padding bytes after each row stay zero.
         std::vector<char> piece(static_cast<std::size_t>(rows * stride_), 0);
         for (qint64 i = 0; i < rows; ++i, --y) {
-            pack(reinterpret_cast<const QRgb*>(image.constScanLine(y)), width_,
+            pack(reinterpret_cast<const QRgb*>(image.constScanLine(y - imageTop)), width_,
                  piece.data() + i * stride_);
         }
         const auto size = static_cast<qint64>(piece.size());

@@ -54,8 +54,9 @@ public:
 
     [[nodiscard]] bool WriteHeaders();
 
-    // Rows top .. bottom - 1 of `image` (Format_RGB32, width x height).
-    [[nodiscard]] bool WriteRows(const QImage& image, int top, int bottom);
+    // Rows top .. bottom - 1 of the picture (width x height); row y is row y - imageTop of
+    // `image` (Format_RGB32), the whole picture or a band of it.
+    [[nodiscard]] bool WriteRows(const QImage& image, int top, int bottom, int imageTop = 0);
 
 private:
     int width_;

@@ -68,6 +68,8 @@ struct JpegJob
     // (bottom to top) in the final picture's own directions.
     uchar* pixels;
     qsizetype stride; // bytes per row of the final picture
+    int imageTop;     // the final row that `pixels` starts with: 0, or a band's first row
+    bool banded;      // `pixels` holds one band of final rows at a time
     bool turned;
     bool mirrored;
     bool flipped;
@@ -216,7 +218,7 @@ uchar* RowFor(const JpegJob& job, JDIMENSION y, int i)
         return job.band + static_cast<qsizetype>(i) * job.info.output_width * 4;
     }
     const JDIMENSION row = job.flipped ? job.info.output_height - 1 - y : y;
-    return job.pixels + static_cast<qsizetype>(row) * job.stride;
+    return job.pixels + (static_cast<qsizetype>(row) - job.imageTop) * job.stride;
 }
 
 // Adobe's inverted CMYK to RGB32, as Qt's reader did it: each ink scaled by the black.
@@ -314,6 +316,11 @@ void DecodeRows(JpegJob& job)
         const JDIMENSION first = info.output_scanline;
         const int count =
             static_cast<int>(std::min<JDIMENSION>(BandRows, info.output_height - first));
+        const int top = static_cast<int>(
+            job.flipped ? info.output_height - first - static_cast<JDIMENSION>(count) : first);
+        if (job.banded) {
+            job.imageTop = top;
+        }
         for (int i = 0; i < count; ++i) {
             rows[i] = RowFor(job, first + i, i);
         }
@@ -323,9 +330,7 @@ void DecodeRows(JpegJob& job)
         }
         PlaceRows(job, first, count);
         if (job.sink != nullptr && !job.turned) {
-            const int top = static_cast<int>(
-                job.flipped ? info.output_height - first - static_cast<JDIMENSION>(count) : first);
-            if (!job.sink->RowsDone(*job.picture, top, top + count)) {
+            if (!job.sink->RowsDone(*job.picture, top, top + count, job.imageTop)) {
                 job.stopped = true;
                 return;
             }
@@ -486,11 +491,18 @@ public:
         JpegJob& job = *job_;
         const int width = static_cast<int>(job.info.image_width);
         const int height = static_cast<int>(job.info.image_height);
-        QImage picture = AllocatePicture(job.turned ? height : width, job.turned ? width : height);
+        // A sink that keeps the rows itself gets each band in the same few rows of memory.
+        job.banded = sink != nullptr && !sink->KeepPicture() && !job.turned;
+        job.imageTop = 0;
+        QImage picture = AllocatePicture(job.turned ? height : width,
+                                         job.turned  ? width
+                                         : job.banded ? std::min(height, BandRows)
+                                                      : height);
         if (picture.isNull()) {
             return NoMemory();
         }
-        if (sink != nullptr && !sink->Begin(picture.width(), picture.height())) {
+        if (sink != nullptr && !sink->Begin(job.turned ? height : width,
+                                             job.turned ? width : height)) {
             return {PictureStatus::Stopped, {}};
         }
         std::vector<uchar> band(job.turned ? static_cast<std::size_t>(width) * 4 * BandRows : 0);
@@ -509,10 +521,12 @@ public:
             return Failure();
         }
         if (job.stopped ||
-            (sink != nullptr && job.turned && !sink->RowsDone(picture, 0, picture.height()))) {
+            (sink != nullptr && job.turned && !sink->RowsDone(picture, 0, picture.height(), 0))) {
             return {PictureStatus::Stopped, {}};
         }
-        out = std::move(picture);
+        if (!job.banded) {
+            out = std::move(picture);
+        }
         return {};
     }
 

@@ -88,7 +88,7 @@ public:
             return made;
         }
         if (sink != nullptr && !(sink->Begin(opaque.width(), opaque.height()) &&
-                                 sink->RowsDone(opaque, 0, opaque.height()))) {
+                                 sink->RowsDone(opaque, 0, opaque.height(), 0))) {
             return Fail(PictureStatus::Stopped);
         }
         out = std::move(opaque);

@@ -158,7 +158,7 @@ PictureResult PictureSurface::LoadFrom(QIODevice& device, qint64 size, RowSink* 
     QImage decoded;
     PictureKind kind = PictureKind::Unknown;
     PictureResult result = DecodePicture(device, size, decoded, &kind, sink);
-    if (result.ok()) {
+    if (result.ok() && !decoded.isNull()) { // else a sink took the rows band by band
         image_ = std::move(decoded);
         kind_ = kind;
     }
@@ -174,7 +174,7 @@ PictureResult PictureSurface::SaveBitmapFile(const QString& path) const
     if (PictureResult begun = save.Begin(image_.width(), image_.height()); !begun.ok()) {
         return begun;
     }
-    if (PictureResult written = save.WriteRows(image_, 0, image_.height()); !written.ok()) {
+    if (PictureResult written = save.WriteRows(image_, 0, image_.height(), 0); !written.ok()) {
         return written;
     }
     return save.Commit();
@@ -182,22 +182,22 @@ PictureResult PictureSurface::SaveBitmapFile(const QString& path) const
 
 ColorValue ImageGrid::ReadPixel(int x, int y) const
 {
-    const QRgb rgb = reinterpret_cast<const QRgb*>(image_.constScanLine(y))[x];
+    const QRgb rgb = reinterpret_cast<const QRgb*>(image_.constScanLine(y - imageTop_))[x];
     return ComposeColor(qRed(rgb), qGreen(rgb), qBlue(rgb));
 }
 
 void ImageGrid::WritePixel(int x, int y, ColorValue color)
 {
-    reinterpret_cast<QRgb*>(image_.scanLine(y))[x] =
+    reinterpret_cast<QRgb*>(image_.scanLine(y - imageTop_))[x] =
         qRgb(RedOf(color), GreenOf(color), BlueOf(color));
 }
 
 void ImageGrid::ReadCarrierBits(std::int64_t first, std::int64_t count, std::uint8_t* out) const
 {
-    const auto firstX = static_cast<int>(first / image_.height());
+    const auto firstX = static_cast<int>(first / height_);
     CopyRunFromRows<4>(
-        first, count, image_.height(), out,
-        [&](int y) { return image_.constScanLine(y) + qint64{firstX} * 4; },
+        first, count, height_, out,
+        [&](int y) { return image_.constScanLine(y - imageTop_) + qint64{firstX} * 4; },
         [](const unsigned char* pixel) {
             const QRgb rgb = *reinterpret_cast<const QRgb*>(pixel);
             return CarrierBits(ComposeColor(qRed(rgb), qGreen(rgb), qBlue(rgb)));

@@ -67,10 +67,17 @@ public:
     // The headers passed: a picture of width x height is about to be decoded.
     [[nodiscard]] virtual bool Begin(int width, int height) = 0;
 
-    // Rows top .. bottom - 1 of `image` (Format_RGB32, the whole picture) are final; the sink
-    // may change them. Every row comes once, in bands, in any order; whether a load that
-    // fails later has told of some rows or none, it fails.
-    [[nodiscard]] virtual bool RowsDone(QImage& image, int top, int bottom) = 0;
+    // Rows top .. bottom - 1 of the picture are final; row y is row y - imageTop of `image`
+    // (Format_RGB32: the whole picture, imageTop 0, or a band of it). The sink may change them.
+    // Every row comes once, in bands, in any order; whether a load that fails later has told
+    // of some rows or none, it fails.
+    [[nodiscard]] virtual bool RowsDone(QImage& image, int top, int bottom, int imageTop) = 0;
+
+    // Whether the load is to keep the whole picture. A sink that takes every band as it comes
+    // and needs none of it again may say no: a decoder that can (JPEG, not turned by its EXIF
+    // orientation) then decodes each band into the same few rows of memory, never the whole
+    // picture, and a successful load leaves the surface as it was.
+    [[nodiscard]] virtual bool KeepPicture() const { return true; }
 };
 
 // Decodes a picture from `device` (`size` bytes in all) into Format_RGB32: exact 8-bit
@@ -78,20 +85,27 @@ public:
 [[nodiscard]] PictureResult DecodePicture(QIODevice& device, qint64 size, QImage& out,
                                           PictureKind* kind = nullptr, RowSink* sink = nullptr);
 
-// A Format_RGB32 picture seen as the codec's grid, such as one a RowSink is told of.
+// A Format_RGB32 picture seen as the codec's grid, such as one a RowSink is told of. Where
+// `image` is a band of a picture `height` rows high, its row 0 being the picture's row
+// `imageTop`, only the band's rows may be read or written.
 class ImageGrid final : public PixelGrid
 {
 public:
-    explicit ImageGrid(QImage& image) : image_(image) {}
+    explicit ImageGrid(QImage& image) : image_(image), height_(image.height()) {}
+    ImageGrid(QImage& image, int imageTop, int height)
+        : image_(image), imageTop_(imageTop), height_(height)
+    {}
 
     [[nodiscard]] int ImageWidth() const override { return image_.width(); }
-    [[nodiscard]] int ImageHeight() const override { return image_.height(); }
+    [[nodiscard]] int ImageHeight() const override { return height_; }
     [[nodiscard]] ColorValue ReadPixel(int x, int y) const override;
     void WritePixel(int x, int y, ColorValue color) override;
     void ReadCarrierBits(std::int64_t first, std::int64_t count, std::uint8_t* out) const override;
 
 private:
     QImage& image_;
+    int imageTop_ = 0;
+    int height_;
 };
 
 // The one picture being worked on: loaded from a file, read and written pixel by pixel, saved

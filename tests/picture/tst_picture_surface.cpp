@@ -53,19 +53,22 @@ QByteArray RunLengthFile(const char* data)
 // Whether reading `path` lazily, as a plain 24-bit bitmap, agrees with loading it: the lazy
 // read takes only files the loader takes, sees the pixels the loader gives, and so finds the
 // same message.
-// Saves each band of rows as the decoder hands it over, as lumenveil-cli's hide does.
+// Saves each band of rows as the decoder hands it over, as lumenveil-cli's hide does, with or
+// without the load keeping the whole picture.
 class SavingSink final : public RowSink
 {
 public:
-    explicit SavingSink(BitmapFileSave& save) : save_(save) {}
+    SavingSink(BitmapFileSave& save, bool keep) : save_(save), keep_(keep) {}
     bool Begin(int width, int height) override { return save_.Begin(width, height).ok(); }
-    bool RowsDone(QImage& image, int top, int bottom) override
+    bool RowsDone(QImage& image, int top, int bottom, int imageTop) override
     {
-        return save_.WriteRows(image, top, bottom).ok();
+        return save_.WriteRows(image, top, bottom, imageTop).ok();
     }
+    bool KeepPicture() const override { return keep_; }
 
 private:
     BitmapFileSave& save_;
+    bool keep_;
 };
 
 bool LazyReadAgrees(const QString& path, const PictureResult& loaded, const PictureSurface& surface)
@@ -379,12 +382,16 @@ void tst_PictureSurface::load()
         // byte what a bitmap of those pixels holds, and read back unchanged.
         QVERIFY(surface.SaveBitmapFile(Path("saved.jpg")).ok());
         QCOMPARE(ReadBytes(Path("saved.jpg")), BuildBitmap(surface.Image(), 24));
-        // Saved band by band while it is decoded, the same file.
-        BitmapFileSave save(Path("streamed.bmp"));
-        SavingSink sink(save);
-        PictureSurface streamed;
-        QVERIFY(streamed.LoadImageFile(path, &sink).ok() && save.Commit().ok());
-        QCOMPARE(ReadBytes(Path("streamed.bmp")), ReadBytes(Path("saved.jpg")));
+        // Saved band by band while it is decoded, the same file, whether the load keeps the
+        // picture or not; where not, the surface keeps the one it had.
+        for (const bool keep : {true, false}) {
+            BitmapFileSave save(Path("streamed.bmp"));
+            SavingSink sink(save, keep);
+            PictureSurface streamed;
+            QVERIFY(streamed.LoadImageFile(path, &sink).ok() && save.Commit().ok());
+            QCOMPARE(ReadBytes(Path("streamed.bmp")), ReadBytes(Path("saved.jpg")));
+            QVERIFY(streamed.Image() == surface.Image() || (!keep && streamed.IsEmpty()));
+        }
         PictureSurface reloaded;
         QVERIFY(reloaded.LoadImageFile(Path("saved.jpg")).ok());
         QCOMPARE(reloaded.Image(), surface.Image());
