@@ -365,8 +365,11 @@ void HideAgainstDjpeg(const QTemporaryDir& dir)
                     runs[0].PeakMB());
         for (std::size_t k = 1; k < runs.size(); ++k) {
             const double ratio = Ratio(runs[k], runs[0]);
+            // A turned picture has a memory limit but no speed target: it cannot be written
+            // before its last band is decoded.
+            const char* speed = p.rotated ? "no target" : Verdict(ratio <= 0.80);
             std::printf("| %s | %s | %.3f | %.2f x, %s | %.0f MB | %.0f MB, %s |\n", p.name,
-                        commands[k].name.c_str(), runs[k].Seconds(), ratio, Verdict(ratio <= 0.80),
+                        commands[k].name.c_str(), runs[k].Seconds(), ratio, speed,
                         runs[k].PeakMB(), limitMB, Verdict(runs[k].PeakMB() <= limitMB));
         }
         QFile::remove(dir.filePath("out.bmp"));
