@@ -1,6 +1,5 @@
 #include "app/desktop_platform.h"
 #include "app/functions.h"
-#include "picture/picture_surface.h"
 #include "ui/frm_main.h"
 
 #include <QApplication>
@@ -41,7 +40,6 @@ int main(int argc, char* argv[])
     int programNameOnly = argc > 0 ? 1 : 0;
     QApplication application(programNameOnly, argv);
     QApplication::setApplicationName(QStringLiteral("Lumenveil"));
-    lumenveil::LimitDecoderAllocations();
 
     lumenveil::app::DesktopPlatform platform;
     if (lumenveil::app::Main(platform) != lumenveil::app::StartupOutcome::Running) {

@@ -38,6 +38,12 @@ using namespace lumenveil;
 
 namespace {
 
+lumenveil::NativeName Native(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+} // namespace
+
+namespace {
+
 int g_rounds = 5;
 std::string g_also; // another lumenveil-cli to time beside ours, or empty
 
@@ -82,8 +88,7 @@ QImage Photo(int width, int height)
 
 bool WriteBmp(const QImage& image, const QString& path)
 {
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && WriteBitmap(file, image);
+    return image.save(path, "BMP"); // 24 bits a pixel for an RGB32 image
 }
 
 bool WriteJpeg(const QImage& image, const QString& path)
@@ -126,13 +131,13 @@ bool WriteCarrier(int width, int height, std::u16string_view stored, const QStri
         return false;
     }
     PictureSurface surface;
-    if (!surface.LoadImageFile(path).ok()) {
+    if (!surface.LoadImageFile(Native(path)).ok()) {
         return false;
     }
     for (std::size_t i = 0; i < stored.size(); ++i) {
         StoreCharInSlot(surface, static_cast<std::int64_t>(i), stored[i]);
     }
-    return surface.SaveBitmapFile(path).ok();
+    return surface.SaveBitmapFile(Native(path)).ok();
 }
 
 struct Command
@@ -253,7 +258,7 @@ void CodecPerCharacter(const QTemporaryDir& dir)
     const QString path = dir.filePath("codec.bmp");
     WriteBmp(Photo(2000, 1600), path);
     PictureSurface surface;
-    if (!surface.LoadImageFile(path).ok()) {
+    if (!surface.LoadImageFile(Native(path)).ok()) {
         return;
     }
     for (int length : {1000, 100000, 1000000}) {
@@ -283,22 +288,22 @@ void LoadAndSave(const QTemporaryDir& dir)
             const double fileMB = QFile(in).size() / 1e6;
             const QString out = dir.filePath("out.bmp");
             PictureSurface surface;
-            const double load = Time([&] { (void)surface.LoadImageFile(in); }, g_rounds);
-            const double save = Time([&] { (void)surface.SaveBitmapFile(out); }, g_rounds);
+            const double load = Time([&] { (void)surface.LoadImageFile(Native(in)); }, g_rounds);
+            const double save = Time([&] { (void)surface.SaveBitmapFile(Native(out)); }, g_rounds);
             const double outMB = QFile(out).size() / 1e6;
             const double plain = Time(
                 [&] {
                     PictureSurface s;
-                    (void)s.LoadImageFile(in);
-                    (void)s.SaveBitmapFile(out);
+                    (void)s.LoadImageFile(Native(in));
+                    (void)s.SaveBitmapFile(Native(out));
                 },
                 g_rounds);
             const double withCodec = Time(
                 [&] {
                     PictureSurface s;
-                    (void)s.LoadImageFile(in);
+                    (void)s.LoadImageFile(Native(in));
                     (void)HideText(s, text);
-                    (void)s.SaveBitmapFile(out);
+                    (void)s.SaveBitmapFile(Native(out));
                 },
                 g_rounds);
             std::printf("| %.0f MP %s | %.1f MB | %.3f | %.1f | %.1f | %.3f | %.1f | %+.1f%% |\n",
@@ -382,8 +387,11 @@ void HideAgainstDjpeg(const QTemporaryDir& dir)
 double InProcess(const QList<QByteArray>& arguments, int runs)
 {
     std::FILE* sink = std::fopen("/dev/null", "w");
-    const QList<QByteArray> all = QList<QByteArray>{"lumenveil-cli"} + arguments;
-    const double seconds = Time([&] { (void)cli::Run(all, stdin, sink, sink); }, runs);
+    std::vector<std::string> all{"lumenveil-cli"};
+    for (const QByteArray& argument : arguments) {
+        all.push_back(argument.toStdString());
+    }
+    const double seconds = Time([&] { (void)cli::Run(all, 0, sink, sink); }, runs);
     std::fclose(sink);
     return seconds;
 }

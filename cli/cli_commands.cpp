@@ -6,19 +6,21 @@
 #include "picture/bitmap_file_grid.h"
 #include "picture/bitmap_save.h"
 #include "picture/bitmap_writer.h"
-#include "picture/picture_format.h"
+#include "picture/byte_source.h"
 #include "picture/picture_surface.h"
-
-#include <QFile>
-#include <QStringDecoder>
-#include <QStringList>
 
 #include <algorithm>
 #include <cerrno>
+#include <memory>
+#include <new>
 #include <optional>
 
-#include <fcntl.h>
+#include <sys/stat.h>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace lumenveil::cli {
 
@@ -57,14 +59,18 @@ constexpr char Usage[] =
     "     or has characters that cannot be stored\n"
     "  2  a usage error, or a file that cannot be read or written\n";
 
+constexpr std::string_view StandardInput = "-";
+
+std::string Quoted(std::string_view text) { return "\u201C" + std::string(text) + "\u201D"; }
+
 // What the command line asked for.
 struct Options
 {
-    std::optional<QString> text;
-    std::optional<QString> file;
+    std::optional<std::string> text;
+    std::optional<std::string> file;
     bool help = false;
     bool version = false;
-    QStringList positional;
+    std::vector<std::string> positional;
 };
 
 // Standard output with every write checked; the first failure is kept for the end.
@@ -73,11 +79,10 @@ class Output
 public:
     explicit Output(std::FILE* stream) : stream_(stream) {}
 
-    void Write(const QByteArray& bytes)
+    void Write(std::string_view bytes)
     {
-        const auto size = static_cast<std::size_t>(bytes.size());
         errno = 0;
-        if (error_ == 0 && std::fwrite(bytes.constData(), 1, size, stream_) != size) {
+        if (error_ == 0 && std::fwrite(bytes.data(), 1, bytes.size(), stream_) != bytes.size()) {
             error_ = errno != 0 ? errno : EIO;
         }
     }
@@ -92,107 +97,61 @@ public:
         return error_;
     }
 
-    [[nodiscard]] bool IsTerminal() const { return ::isatty(::fileno(stream_)) == 1; }
     [[nodiscard]] int Descriptor() const { return ::fileno(stream_); }
+    [[nodiscard]] bool IsTerminal() const { return ::isatty(Descriptor()) == 1; }
 
 private:
     std::FILE* stream_;
     int error_ = 0;
 };
 
-// Qt's PNG reader leaves libpng's own error handler in place, which prints "libpng error: ..."
-// straight to standard error, and our own message says what went wrong: while a picture is
-// decoded, standard error leads nowhere.
-class QuietDecoders
+void Print(std::FILE* stream, std::string_view text)
 {
-public:
-    QuietDecoders() : saved_(::dup(STDERR_FILENO))
-    {
-        const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
-        if (saved_ >= 0 && null >= 0) {
-            std::fflush(stderr);
-            ::dup2(null, STDERR_FILENO);
-        }
-        if (null >= 0) {
-            ::close(null);
-        }
-    }
-    ~QuietDecoders()
-    {
-        if (saved_ >= 0) {
-            ::dup2(saved_, STDERR_FILENO);
-            ::close(saved_);
-        }
-    }
-    QuietDecoders(const QuietDecoders&) = delete;
-    QuietDecoders& operator=(const QuietDecoders&) = delete;
-
-private:
-    int saved_;
-};
-
-// Writes UTF-8 text to a C stream.
-void Print(std::FILE* stream, const QString& text)
-{
-    const QByteArray bytes = text.toUtf8();
-    std::fwrite(bytes.constData(), 1, static_cast<std::size_t>(bytes.size()), stream);
+    std::fwrite(text.data(), 1, text.size(), stream);
 }
 
-int Complain(std::FILE* err, const QString& message, int status)
+int Complain(std::FILE* err, std::string_view message, int status)
 {
-    Print(err, QStringLiteral("lumenveil-cli: %1\n").arg(message));
+    Print(err, "lumenveil-cli: " + std::string(message) + "\n");
     return status;
 }
 
-int UsageError(std::FILE* err, const QString& message)
+int UsageError(std::FILE* err, std::string_view message)
 {
     Complain(err, message, ExitFailure);
-    Print(err, QStringLiteral("Try 'lumenveil-cli --help' for more information.\n"));
+    Print(err, "Try 'lumenveil-cli --help' for more information.\n");
     return ExitFailure;
 }
 
-std::u16string ToUtf16(const QString& text)
-{
-    return std::u16string(reinterpret_cast<const char16_t*>(text.utf16()),
-                          static_cast<std::size_t>(text.size()));
-}
-
-std::optional<QString> DecodeUtf8(const QByteArray& bytes)
-{
-    // A leading byte-order mark is kept: in a name it is part of the name.
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
-                                                     QStringDecoder::Flag::ConvertInitialBom);
-    QString text = decoder(bytes);
-    if (decoder.hasError()) {
-        return std::nullopt;
-    }
-    return text;
-}
-
 // `bytes` for the user: printable ASCII as it is, every other byte as \xNN.
-QString ShowBytes(const QByteArray& bytes)
+std::string ShowBytes(std::string_view bytes)
 {
-    QString shown;
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    std::string shown;
     for (const char c : bytes) {
         const auto byte = static_cast<unsigned char>(c);
-        shown += byte >= 0x20 && byte < 0x7F
-                     ? QString(QLatin1Char(c))
-                     : QStringLiteral("\\x") +
-                           QString::number(byte, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+        if (byte >= 0x20 && byte < 0x7F) {
+            shown += c;
+        } else {
+            shown += "\\x";
+            shown += Digits[byte >> 4];
+            shown += Digits[byte & 15];
+        }
     }
     return shown;
 }
 
-// Reads `device` until its end, but never more than `limit` bytes: a source may have no end.
-bool ReadAtMost(QIODevice& device, qint64 limit, QByteArray& bytes)
+// Reads `file` until its end, but never more than `limit` bytes: a source may have no end.
+// False with the reason in LastSystemError() where a read fails.
+bool ReadAtMost(const ReadFile& file, std::int64_t limit, std::string& bytes)
 {
-    constexpr qint64 Piece = qint64{1} << 20;
-    while (bytes.size() < limit) {
-        const qsizetype before = bytes.size();
-        const qint64 wanted = std::min(limit - before, Piece);
-        bytes.resize(before + wanted);
-        const qint64 got = device.read(bytes.data() + before, wanted);
-        bytes.resize(before + std::max<qint64>(got, 0));
+    constexpr std::int64_t Piece = std::int64_t{1} << 20;
+    while (static_cast<std::int64_t>(bytes.size()) < limit) {
+        const auto before = static_cast<std::int64_t>(bytes.size());
+        const std::int64_t wanted = std::min(limit - before, Piece);
+        bytes.resize(static_cast<std::size_t>(before + wanted));
+        const std::int64_t got = file.Read(-1, bytes.data() + before, wanted);
+        bytes.resize(static_cast<std::size_t>(before + std::max<std::int64_t>(got, 0)));
         if (got <= 0) {
             return got == 0;
         }
@@ -200,50 +159,110 @@ bool ReadAtMost(QIODevice& device, qint64 limit, QByteArray& bytes)
     return true;
 }
 
-// Loads `path` ("-": standard input) into `surface`, telling `sink` of the rows, or says why
-// not; when the sink stopped the load, the sink knows why.
-bool Load(PictureSurface& surface, const QString& path, std::FILE* in, std::FILE* err,
-          RowSink* sink = nullptr)
+std::string PictureName(std::string_view picture)
 {
-    PictureResult result;
-    {
-        const QuietDecoders quiet;
-        QFile stream;
-        if (path != QLatin1String("-")) {
-            result = surface.LoadImageFile(path, sink);
-        } else if (stream.open(::fileno(in), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
-            result = surface.LoadImageStream(stream, sink);
-        } else {
-            result = PictureResult{PictureStatus::NotReadable, stream.errorString()};
-        }
+    return picture == StandardInput ? std::string("standard input") : DisplayName(picture);
+}
+
+// The picture `path` ("-": standard input), opened once, or why not, said on `err`.
+std::unique_ptr<ByteSource> OpenPicture(std::string_view path, int in, std::FILE* err,
+                                        const DecodeLimits& limits)
+{
+    std::unique_ptr<ByteSource> source;
+    PictureResult opened;
+    if (path == StandardInput) {
+        ReadFile stream;
+        stream.Borrow(in);
+        opened = ReadWholeStream(stream, limits.streamBytes, source);
+    } else {
+        opened = OpenPictureSource(NativeNameFromUtf8(path), limits.streamBytes, source);
     }
+    if (!opened.ok()) {
+        Complain(err, DescribePictureResult(opened, PictureName(path)), ExitFailure);
+        return nullptr;
+    }
+    return source;
+}
+
+// Loads `source` (the picture `path`) into `surface`, telling `sink` of the rows, or says why
+// not; when the sink stopped the load, the sink knows why.
+bool Load(PictureSurface& surface, ByteSource& source, std::string_view path, std::FILE* err,
+          const DecodeLimits& limits, RowSink* sink = nullptr)
+{
+    const PictureResult result = surface.LoadImageSource(source, sink, limits);
     if (!result.ok() && result.status != PictureStatus::Stopped) {
-        const QString name = path == QLatin1String("-") ? QStringLiteral("standard input") : path;
-        Complain(err, DescribePictureResult(result, name), ExitFailure);
+        Complain(err, DescribePictureResult(result, PictureName(path)), ExitFailure);
     }
     return result.ok();
 }
 
-// Writes the bitmap of `surface` to standard output.
-int SaveToOutput(const PictureSurface& surface, const Output& out, std::FILE* err)
+// Writes the bitmap of `surface` to standard output, which need not be able to seek.
+int SaveToOutput(const PictureSurface& surface, Output& out, std::FILE* err)
 {
     if (out.IsTerminal()) {
         return Complain(err,
-                        QStringLiteral("will not write a bitmap to a terminal: send standard "
-                                       "output to a file or a pipe"),
+                        "will not write a bitmap to a terminal: send standard output to a file "
+                        "or a pipe",
                         ExitFailure);
     }
-    QFile stream;
-    errno = 0;
-    if (!stream.open(out.Descriptor(), QIODevice::WriteOnly | QIODevice::Unbuffered,
-                     QFileDevice::DontCloseHandle) ||
-        !WriteBitmap(stream, surface.Image()) || !stream.flush()) {
-        const QString reason =
-            stream.error() != QFileDevice::NoError ? stream.errorString() : qt_error_string(errno);
-        return Complain(err, QStringLiteral("cannot write to standard output: %1").arg(reason),
-                        ExitFailure);
+    std::string reason;
+    if (out.Finish() != 0) {
+        reason = SystemErrorText(out.Finish());
+    }
+    const int fd = out.Descriptor();
+    std::int64_t next = 0;
+    BitmapRowWriter writer(surface.ImageWidth(), surface.ImageHeight(),
+                           [&](std::int64_t offset, std::vector<char>&& bytes) {
+                               if (offset != next) {
+                                   return false; // rows are written in their order
+                               }
+                               const char* at = bytes.data();
+                               std::size_t left = bytes.size();
+                               while (left > 0) {
+                                   const auto written = ::write(fd, at, left);
+                                   if (written < 0 && errno == EINTR) {
+                                       continue;
+                                   }
+                                   if (written <= 0) {
+                                       reason = LastSystemError();
+                                       return false;
+                                   }
+                                   at += written;
+                                   left -= static_cast<std::size_t>(written);
+                               }
+                               next += static_cast<std::int64_t>(bytes.size());
+                               return true;
+                           });
+    auto& pixels = const_cast<PixelBuffer&>(surface.Pixels());
+    if (reason.empty() && !(writer.WriteHeaders() && writer.WriteRows(pixels.All()))) {
+        if (writer.OutOfMemory()) {
+            reason = "not enough memory to write it";
+        }
+    }
+    if (!reason.empty()) {
+        return Complain(err, "cannot write to standard output: " + reason, ExitFailure);
     }
     return ExitOk;
+}
+
+// Whether OUTPUT names the very file the picture comes from: writing the bitmap there would
+// take the only copy of a photo that is no bitmap.
+bool IsSameFile(const ByteSource& source, std::string_view output)
+{
+    const ReadFile* file = source.File();
+    if (file == nullptr) {
+        return false;
+    }
+#ifdef _WIN32
+    (void)output;
+    return false; // a file's identity on Windows comes with the next port
+#else
+    struct stat picture {};
+    struct stat target {};
+    const std::string name(output);
+    return ::fstat(file->Descriptor(), &picture) == 0 && ::stat(name.c_str(), &target) == 0 &&
+           picture.st_dev == target.st_dev && picture.st_ino == target.st_ino;
+#endif
 }
 
 // Hides the message in each band of rows as the picture is decoded and, unless the result goes
@@ -253,34 +272,33 @@ int SaveToOutput(const PictureSurface& surface, const Output& out, std::FILE* er
 class HidingSink final : public RowSink
 {
 public:
-    HidingSink(const Options& options, std::FILE* in, const QString& picture,
-               BitmapFileSave* save)
-        : options_(options), in_(in), picture_(picture), save_(save)
+    HidingSink(const Options& options, int in, std::string picture, BitmapFileSave* save)
+        : options_(options), in_(in), picture_(std::move(picture)), save_(save)
     {}
 
     bool Begin(int width, int height) override
     {
-        const std::optional<QString> text = ReadMessage(CapacityInChars(width, height));
-        if (!text) {
+        std::optional<std::u16string> message = ReadMessage(CapacityInChars(width, height));
+        if (!message) {
             return false;
         }
-        const std::u16string message = ToUtf16(*text);
-        const HideOutcome outcome = CheckHide(message, width, height);
+        const HideOutcome outcome = CheckHide(*message, width, height);
         if (outcome.status != HideStatus::Hidden) {
-            return Refuse(QStringLiteral("%1: %2").arg(
-                              picture_, QString::fromStdString(DescribeHideOutcome(outcome))),
-                          ExitNoMessage);
+            return Refuse(picture_ + ": " + DescribeHideOutcome(outcome), ExitNoMessage);
         }
-        framed_ = FramedMessage(message);
-        height_ = height;
+        try {
+            framed_ = FramedMessage(*message);
+        } catch (const std::bad_alloc&) {
+            return Refuse("not enough memory for the message", ExitFailure);
+        }
         return save_ == nullptr || Saved(save_->Begin(width, height));
     }
 
-    bool RowsDone(QImage& image, int top, int bottom, int imageTop) override
+    bool RowsDone(const RowBand& band) override
     {
-        ImageGrid grid(image, imageTop, height_);
-        StoreFramedRows(grid, framed_, top, bottom);
-        return save_ == nullptr || Saved(save_->WriteRows(image, top, bottom, imageTop));
+        BandGrid grid(band);
+        StoreFramedRows(grid, framed_, band.top, band.bottom);
+        return save_ == nullptr || Saved(save_->WriteRows(band));
     }
 
     // Rows that went to the file are needed no more; standard output takes the whole picture.
@@ -288,62 +306,77 @@ public:
 
     // Why the sink stopped the load: a complaint about the message with its exit status, or
     // the save's failure; neither when it did not.
-    [[nodiscard]] const QString& Complaint() const { return complaint_; }
+    [[nodiscard]] const std::string& Complaint() const { return complaint_; }
     [[nodiscard]] int Status() const { return status_; }
     [[nodiscard]] const PictureResult& SaveFailure() const { return saveFailure_; }
 
 private:
     // The message from --text, --file or standard input, at most what `capacity` characters can
     // take, without a byte-order mark; nothing when it cannot be had (the complaint says why).
-    std::optional<QString> ReadMessage(std::int64_t capacity)
+    std::optional<std::u16string> ReadMessage(std::int64_t capacity)
     {
-        QString source = QStringLiteral("standard input");
-        QByteArray bytes;
-        if (options_.text) {
-            bytes = options_.text->toUtf8();
-        } else {
-            QFile file;
-            bool read = false;
-            if (options_.file) {
-                source = QStringLiteral("\u201C%1\u201D").arg(*options_.file);
-                file.setFileName(*options_.file);
-                read = file.open(QIODevice::ReadOnly);
-            } else {
-                read = file.open(::fileno(in_), QIODevice::ReadOnly, QFileDevice::DontCloseHandle);
-            }
-            // A character takes at most 4 bytes and a byte-order mark 3: a source that gives
-            // more than that cannot fit, and is not read further (it may have no end: /dev/zero).
-            const qint64 limit = 4 * capacity + 3 + 1;
-            if (!read || !ReadAtMost(file, limit, bytes)) {
-                Refuse(QStringLiteral("cannot read the message %1 %2: %3")
-                           .arg(options_.file ? "file" : "from", source, file.errorString()),
-                       ExitFailure);
+        std::string source = "standard input";
+        std::string bytes;
+        try {
+            if (options_.text) {
+                bytes = *options_.text;
+            } else if (!ReadMessageBytes(capacity, source, bytes)) {
                 return std::nullopt;
             }
-            if (bytes.size() == limit) {
-                Refuse(QStringLiteral("%1: the message from %2 is too long: this picture can "
-                                      "store at most %3 characters.")
-                           .arg(picture_, source)
-                           .arg(capacity),
-                       ExitNoMessage);
+            std::optional<std::u16string> text = DecodeUtf8(bytes);
+            if (!text) {
+                Refuse("the message from " + source + " is not valid UTF-8 text", ExitFailure);
                 return std::nullopt;
             }
-        }
-        std::optional<QString> text = DecodeUtf8(bytes);
-        if (!text) {
-            Refuse(QStringLiteral("the message from %1 is not valid UTF-8 text").arg(source),
-                   ExitFailure);
+            if (text->starts_with(u'\uFEFF')) { // a byte-order mark is not part of the message
+                text->erase(0, 1);
+            }
+            return text;
+        } catch (const std::bad_alloc&) {
+            Refuse("not enough memory for the message from " + source, ExitFailure);
             return std::nullopt;
         }
-        if (text->startsWith(QChar(0xFEFF))) { // a byte-order mark is not part of the message
-            text->remove(0, 1);
-        }
-        return text;
     }
 
-    bool Refuse(const QString& complaint, int status)
+    bool ReadMessageBytes(std::int64_t capacity, std::string& source, std::string& bytes)
     {
-        complaint_ = complaint;
+        ReadFile file;
+        PictureResult opened;
+        if (options_.file) {
+            source = Quoted(DisplayName(*options_.file));
+            opened = file.Open(NativeNameFromUtf8(*options_.file));
+            if (opened.status == PictureStatus::NotFound) {
+                opened.reason = SystemErrorText(ENOENT);
+            }
+        } else {
+            file.Borrow(in_);
+        }
+        // A character takes at most 4 bytes and a byte-order mark 3: a source that gives more
+        // than that cannot fit, and is not read further (it may have no end: /dev/zero).
+        const std::int64_t limit = 4 * capacity + 3 + 1;
+        if (opened.ok() && !ReadAtMost(file, limit, bytes)) {
+            opened.reason = LastSystemError();
+            opened.status = PictureStatus::NotReadable;
+        }
+        if (!opened.ok()) {
+            Refuse(std::string("cannot read the message ") + (options_.file ? "file " : "from ") +
+                       source + ": " + opened.reason,
+                   ExitFailure);
+            return false;
+        }
+        if (static_cast<std::int64_t>(bytes.size()) == limit) {
+            Refuse(picture_ + ": the message from " + source +
+                       " is too long: this picture can store at most " +
+                       std::to_string(capacity) + " characters.",
+                   ExitNoMessage);
+            return false;
+        }
+        return true;
+    }
+
+    bool Refuse(std::string complaint, int status)
+    {
+        complaint_ = std::move(complaint);
         status_ = status;
         return false;
     }
@@ -355,41 +388,53 @@ private:
     }
 
     const Options& options_;
-    std::FILE* in_;
-    const QString& picture_;
+    int in_;
+    std::string picture_;
     BitmapFileSave* save_;
     std::u16string framed_;
-    int height_ = 0;
-    QString complaint_;
+    std::string complaint_;
     int status_ = ExitOk;
     PictureResult saveFailure_;
 };
 
-int Hide(const Options& options, std::FILE* in, const Output& out, std::FILE* err)
+int Hide(const Options& options, int in, Output& out, std::FILE* err, const DecodeLimits& limits)
 {
-    const QStringList& args = options.positional;
+    const std::vector<std::string>& args = options.positional;
     if (args.size() != 2) {
-        return UsageError(err, QStringLiteral("hide takes a PICTURE and an OUTPUT file"));
+        return UsageError(err, "hide takes a PICTURE and an OUTPUT file");
     }
     if (options.text && options.file) {
-        return UsageError(err, QStringLiteral("give the message with --text or --file, not both"));
+        return UsageError(err, "give the message with --text or --file, not both");
     }
-    const QString& picture = args[0];
-    const QString& output = args[1];
-    if (picture == QLatin1String("-") && !options.text && !options.file) {
-        return UsageError(err, QStringLiteral("the picture comes from standard input, so give "
-                                              "the message with --text or --file"));
+    const std::string& picture = args[0];
+    const std::string& output = args[1];
+    if (picture == StandardInput && !options.text && !options.file) {
+        return UsageError(err, "the picture comes from standard input, so give the message "
+                               "with --text or --file");
+    }
+    const std::unique_ptr<ByteSource> source = OpenPicture(picture, in, err, limits);
+    if (!source) {
+        return ExitFailure;
+    }
+    if (output != StandardInput && IsSameFile(*source, output) &&
+        SniffSource(*source) != PictureKind::Bitmap) {
+        return Complain(err,
+                        Quoted(DisplayName(output)) + " is the picture " +
+                            Quoted(DisplayName(picture)) +
+                            " itself: writing the bitmap there would replace the only copy of "
+                            "it; give another OUTPUT",
+                        ExitFailure);
     }
 
     // A save that is never committed leaves no trace, and an existing OUTPUT as it was.
     std::optional<BitmapFileSave> save;
-    if (output != QLatin1String("-")) {
-        save.emplace(output);
+    if (output != StandardInput) {
+        save.emplace(NativeNameFromUtf8(output));
     }
-    HidingSink sink(options, in, picture, save ? &*save : nullptr);
+    HidingSink sink(options, in, DisplayName(picture), save ? &*save : nullptr);
     PictureSurface surface;
-    const bool loaded = Load(surface, picture, in, err, &sink);
-    if (!sink.Complaint().isEmpty()) {
+    const bool loaded = Load(surface, *source, picture, err, limits, &sink);
+    if (!sink.Complaint().empty()) {
         return Complain(err, sink.Complaint(), sink.Status());
     }
     PictureResult saved = sink.SaveFailure();
@@ -403,112 +448,114 @@ int Hide(const Options& options, std::FILE* in, const Output& out, std::FILE* er
         saved = save->Commit();
     }
     if (!saved.ok()) {
-        return Complain(err, DescribePictureResult(saved, output), ExitFailure);
+        return Complain(err, DescribePictureResult(saved, DisplayName(output)), ExitFailure);
     }
     return ExitOk;
 }
 
-// What follows a message printed alone: nothing, so that the bytes are exactly the message's,
-// except on a terminal when the message does not end a line, so that the prompt starts one.
-QByteArray AfterMessage(const QByteArray& message, bool terminal)
+int Reveal(const std::vector<std::string>& pictures, int in, Output& out, std::FILE* err,
+           const DecodeLimits& limits)
 {
-    return terminal && !message.endsWith('\n') ? QByteArray("\n") : QByteArray();
-}
-
-int Reveal(const QStringList& pictures, std::FILE* in, Output& out, std::FILE* err)
-{
-    if (pictures.isEmpty()) {
-        return UsageError(err, QStringLiteral("reveal takes at least one PICTURE"));
+    if (pictures.empty()) {
+        return UsageError(err, "reveal takes at least one PICTURE");
     }
     int status = ExitOk;
     bool first = true;
-    for (const QString& picture : pictures) {
-        // A plain 24-bit bitmap is read lazily, only as far as the message goes; "-" is
-        // standard input, even where a file has that name.
-        std::optional<ReadOutcome> lazily =
-            picture != QLatin1String("-") ? ReadTextLazily(NativePath(picture)) : std::nullopt;
+    for (const std::string& picture : pictures) {
+        const std::unique_ptr<ByteSource> source = OpenPicture(picture, in, err, limits);
+        if (!source) {
+            status = ExitFailure;
+            continue;
+        }
+        // A plain 24-bit bitmap is read lazily, only as far as the message goes.
+        std::optional<ReadOutcome> lazily = ReadTextLazily(*source);
         PictureSurface surface;
-        if (!lazily && !Load(surface, picture, in, err)) {
+        if (!lazily && !Load(surface, *source, picture, err, limits)) {
             status = ExitFailure;
             continue;
         }
         const ReadOutcome outcome = lazily ? std::move(*lazily) : ReadText(surface);
         if (outcome.status != ReadStatus::Found) {
-            Complain(err,
-                     QStringLiteral("%1: %2").arg(
-                         picture, QString::fromStdString(DescribeReadOutcome(outcome))),
+            Complain(err, DisplayName(picture) + ": " + DescribeReadOutcome(outcome),
                      ExitNoMessage);
             status = std::max<int>(status, ExitNoMessage);
             continue;
         }
-        const QByteArray message = QByteArray::fromStdString(TextToUtf8(outcome.text));
+        const std::string message = TextToUtf8(outcome.text);
         if (pictures.size() == 1) {
-            out.Write(message + AfterMessage(message, out.IsTerminal()));
+            out.Write(message);
+            // On a terminal a message that does not end a line gets one, so that the prompt
+            // starts one; elsewhere the bytes are exactly the message's.
+            if (out.IsTerminal() && !message.ends_with('\n')) {
+                out.Write("\n");
+            }
             continue;
         }
-        out.Write(QStringLiteral("%1==> %2 <==\n").arg(first ? "" : "\n", picture).toUtf8());
-        out.Write(message + '\n');
+        out.Write(std::string(first ? "" : "\n") + "==> " + DisplayName(picture) + " <==\n");
+        out.Write(message);
+        out.Write("\n");
         first = false;
     }
     return status;
 }
 
-int Capacity(const QStringList& args, std::FILE* in, Output& out, std::FILE* err)
+int Capacity(const std::vector<std::string>& args, int in, Output& out, std::FILE* err,
+             const DecodeLimits& limits)
 {
     if (args.size() != 1) {
-        return UsageError(err, QStringLiteral("capacity takes one PICTURE"));
+        return UsageError(err, "capacity takes one PICTURE");
     }
+    const std::unique_ptr<ByteSource> source = OpenPicture(args[0], in, err, limits);
     PictureSurface surface;
-    if (!Load(surface, args[0], in, err)) {
+    if (!source || !Load(surface, *source, args[0], err, limits)) {
         return ExitFailure;
     }
-    out.Write(QByteArray::number(CapacityInChars(surface.ImageWidth(), surface.ImageHeight())) +
-              '\n');
+    out.Write(std::to_string(CapacityInChars(surface.ImageWidth(), surface.ImageHeight())) + "\n");
     return ExitOk;
 }
 
 // Reads the options and the positional arguments; a complaint, or nothing when all is well.
-QString Parse(const QStringList& args, Options& options)
+std::string Parse(const std::vector<std::string>& args, Options& options)
 {
     bool onlyPositional = false;
-    for (qsizetype i = 0; i < args.size(); ++i) {
-        const QString& arg = args[i];
-        if (onlyPositional || arg == QLatin1String("-") || !arg.startsWith('-')) {
-            options.positional.append(arg);
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (onlyPositional || arg == StandardInput || !arg.starts_with('-')) {
+            options.positional.push_back(arg);
             continue;
         }
-        if (arg == QLatin1String("--")) {
+        if (arg == "--") {
             onlyPositional = true;
             continue;
         }
-        const QString name = arg.section('=', 0, 0);
-        std::optional<QString>* valued = nullptr;
-        if (name == QLatin1String("-t") || name == QLatin1String("--text")) {
+        const std::string name = arg.substr(0, arg.find('='));
+        std::optional<std::string>* valued = nullptr;
+        if (name == "-t" || name == "--text") {
             valued = &options.text;
-        } else if (name == QLatin1String("-f") || name == QLatin1String("--file")) {
+        } else if (name == "-f" || name == "--file") {
             valued = &options.file;
-        } else if (arg == QLatin1String("-h") || arg == QLatin1String("--help")) {
+        } else if (arg == "-h" || arg == "--help") {
             options.help = true;
             continue;
-        } else if (arg == QLatin1String("-v") || arg == QLatin1String("--version")) {
+        } else if (arg == "-v" || arg == "--version") {
             options.version = true;
             continue;
         } else {
-            return QStringLiteral("unknown option '%1'").arg(arg);
+            return "unknown option '" + arg + "'";
         }
-        if (name.startsWith(QLatin1String("--")) && name != arg) {
-            *valued = arg.section('=', 1); // --text=VALUE
+        if (name.starts_with("--") && name != arg) {
+            *valued = arg.substr(name.size() + 1); // --text=VALUE
         } else if (name == arg && i + 1 < args.size()) {
             *valued = args[++i];
         } else {
-            return name == arg ? QStringLiteral("option '%1' needs a value").arg(arg)
-                               : QStringLiteral("unknown option '%1'").arg(arg);
+            return name == arg ? "option '" + arg + "' needs a value"
+                               : "unknown option '" + arg + "'";
         }
     }
     return {};
 }
 
-int Dispatch(const Options& options, std::FILE* in, Output& out, std::FILE* err)
+int Dispatch(const Options& options, int in, Output& out, std::FILE* err)
 {
     if (options.help) {
         out.Write(Usage);
@@ -518,57 +565,61 @@ int Dispatch(const Options& options, std::FILE* in, Output& out, std::FILE* err)
         out.Write("lumenveil-cli " LUMENVEIL_VERSION "\n");
         return ExitOk;
     }
-    QStringList args = options.positional;
-    if (args.isEmpty()) {
-        return UsageError(err, QStringLiteral("no command given"));
+    std::vector<std::string> args = options.positional;
+    if (args.empty()) {
+        return UsageError(err, "no command given");
     }
-    const QString command = args.takeFirst();
-    if (command != QLatin1String("hide") && (options.text || options.file)) {
-        return UsageError(err, QStringLiteral("--text and --file belong to the hide command"));
+    const std::string command = args.front();
+    args.erase(args.begin());
+    if (command != "hide" && (options.text || options.file)) {
+        return UsageError(err, "--text and --file belong to the hide command");
     }
-    Options rest = options;
-    rest.positional = args;
-    if (command == QLatin1String("hide")) {
-        return Hide(rest, in, out, err);
+    const DecodeLimits limits;
+    if (command == "hide") {
+        Options rest = options;
+        rest.positional = args;
+        return Hide(rest, in, out, err, limits);
     }
-    if (command == QLatin1String("reveal")) {
-        return Reveal(args, in, out, err);
+    if (command == "reveal") {
+        return Reveal(args, in, out, err, limits);
     }
-    if (command == QLatin1String("capacity")) {
-        return Capacity(args, in, out, err);
+    if (command == "capacity") {
+        return Capacity(args, in, out, err, limits);
     }
-    return UsageError(err, QStringLiteral("unknown command \u201C%1\u201D").arg(command));
+    return UsageError(err, "unknown command " + Quoted(command));
 }
 
 } // namespace
 
-int Run(const QList<QByteArray>& arguments, std::FILE* in, std::FILE* out, std::FILE* err)
+int Run(const std::vector<std::string>& arguments, int in, std::FILE* out, std::FILE* err)
 {
     // Names are used exactly as given or not at all: one that is not UTF-8 cannot be carried
     // to the system unchanged, and a changed one would name another file.
-    QStringList args;
-    for (qsizetype i = 1; i < arguments.size(); ++i) {
-        const std::optional<QString> arg = DecodeUtf8(arguments[i]);
-        if (!arg) {
+    const std::vector<std::string> args(arguments.begin() + std::min<std::size_t>(1, arguments.size()),
+                                        arguments.end());
+    for (const std::string& arg : args) {
+        if (!DecodeUtf8(arg)) {
             return Complain(err,
-                            QStringLiteral("\u201C%1\u201D is not valid UTF-8: lumenveil-cli "
-                                           "takes file names and text in UTF-8 only; rename "
-                                           "the file")
-                                .arg(ShowBytes(arguments[i])),
+                            Quoted(ShowBytes(arg)) +
+                                " is not valid UTF-8: lumenveil-cli takes file names and text "
+                                "in UTF-8 only; rename the file",
                             ExitFailure);
         }
-        args.append(*arg);
     }
     Options options;
-    if (const QString problem = Parse(args, options); !problem.isEmpty()) {
+    if (const std::string problem = Parse(args, options); !problem.empty()) {
         return UsageError(err, problem);
     }
     Output output(out);
-    const int status = Dispatch(options, in, output, err);
+    int status = ExitFailure;
+    try {
+        status = Dispatch(options, in, output, err);
+    } catch (const std::bad_alloc&) {
+        status = Complain(err, "not enough memory to go on", ExitFailure);
+    }
     if (const int error = output.Finish(); error != 0) {
-        return Complain(
-            err, QStringLiteral("cannot write to standard output: %1").arg(qt_error_string(error)),
-            ExitFailure);
+        return Complain(err, "cannot write to standard output: " + SystemErrorText(error),
+                        ExitFailure);
     }
     return status;
 }

@@ -288,6 +288,53 @@ std::string TextToUtf8(std::u16string_view text)
     return out;
 }
 
+std::optional<std::u16string> DecodeUtf8(std::string_view utf8)
+{
+    std::u16string out;
+    out.reserve(utf8.size());
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto lead = static_cast<unsigned char>(utf8[i]);
+        int length = 0;
+        char32_t cp = 0;
+        char32_t least = 0; // the smallest code point of that length: shorter is overlong
+        if (lead < 0x80) {
+            out += static_cast<char16_t>(lead);
+            ++i;
+            continue;
+        }
+        if ((lead & 0xE0) == 0xC0) {
+            length = 2, cp = lead & 0x1Fu, least = 0x80;
+        } else if ((lead & 0xF0) == 0xE0) {
+            length = 3, cp = lead & 0x0Fu, least = 0x800;
+        } else if ((lead & 0xF8) == 0xF0) {
+            length = 4, cp = lead & 0x07u, least = 0x10000;
+        } else {
+            return std::nullopt;
+        }
+        if (utf8.size() - i < static_cast<std::size_t>(length)) {
+            return std::nullopt;
+        }
+        for (int k = 1; k < length; ++k) {
+            const auto next = static_cast<unsigned char>(utf8[i + static_cast<std::size_t>(k)]);
+            if ((next & 0xC0) != 0x80) {
+                return std::nullopt;
+            }
+            cp = cp << 6 | (next & 0x3Fu);
+        }
+        if (cp < least || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            return std::nullopt;
+        }
+        if (cp >= 0x10000) {
+            out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
+            out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(cp);
+        }
+        i += static_cast<std::size_t>(length);
+    }
+    return out;
+}
+
 std::string NameCharacters(std::u32string_view characters, std::size_t most)
 {
     std::string out;

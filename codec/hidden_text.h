@@ -3,6 +3,7 @@
 #include "codec/pixel_grid.h"
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -70,6 +71,10 @@ void StoreFramedRows(PixelGrid& grid, std::u16string_view framed, int top, int b
 
 // `text` in UTF-8; a surrogate without its partner becomes U+FFFD.
 [[nodiscard]] std::string TextToUtf8(std::u16string_view text);
+
+// `utf8` as UTF-16; nothing where it is not valid UTF-8 (a stray or overlong sequence, a
+// surrogate, a code point past U+10FFFF). A byte-order mark is kept as the character it is.
+[[nodiscard]] std::optional<std::u16string> DecodeUtf8(std::string_view utf8);
 
 // "“Ā” (U+0100), “😀” (U+1F600)": the characters named for the user, UTF-8, at most `most`
 // of them followed by how many more there are.

@@ -1,25 +1,19 @@
 #include "picture/bitmap_file_grid.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstring>
 #include <new>
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#ifdef _WIN32
-#include <io.h>
-#else
+#include "picture/bitmap_header.h"
+
+#ifdef __unix__
 #include <sys/uio.h>
-#include <unistd.h>
 #endif
 
 namespace lumenveil {
 
 namespace {
 
-constexpr int FileHeaderBytes = 14;
-constexpr int InfoHeaderBytes = 40;
 constexpr int FirstStripColumns = 16;
 constexpr int StripGrowth = 8;
 // A strip grows to a quarter of the pixel data, or to this where that is less; larger only
@@ -28,96 +22,21 @@ constexpr std::int64_t StripBytes = std::int64_t{64} << 20;
 // Two parts a row; the system takes at least 1024 parts a call (IOV_MAX).
 constexpr int RowsPerCall = 256;
 
-// The little-endian number of `Bytes` bytes at `at`.
-template <int Bytes> std::uint32_t Little(const unsigned char* at)
-{
-    std::uint32_t value = 0;
-    for (int i = Bytes - 1; i >= 0; --i) {
-        value = value << 8 | at[i];
-    }
-    return value;
-}
-
-// Opens a regular file for reading; -1 for anything else. A pipe is never opened for good:
-// that would wait for a writer, or take what the loader has to read after us.
-int OpenRegularFile(const NativeName& path)
-{
-#ifdef _WIN32
-    const int file = ::_wopen(path.c_str(), _O_RDONLY | _O_BINARY);
-    struct _stat64 status {};
-    if (file >= 0 && (::_fstat64(file, &status) != 0 || (status.st_mode & _S_IFREG) == 0)) {
-        ::_close(file);
-        return -1;
-    }
-#else
-    const int file = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat status {};
-    if (file >= 0 && (::fstat(file, &status) != 0 || !S_ISREG(status.st_mode))) {
-        ::close(file);
-        return -1;
-    }
-#endif
-    return file;
-}
-
-std::int64_t FileSize(int file)
-{
-#ifdef _WIN32
-    struct _stat64 status {};
-    return ::_fstat64(file, &status) == 0 ? status.st_size : -1;
-#else
-    struct stat status {};
-    return ::fstat(file, &status) == 0 ? status.st_size : -1;
-#endif
-}
-
 } // namespace
 
-std::unique_ptr<BitmapFileGrid> BitmapFileGrid::Open(const NativeName& path)
+std::unique_ptr<BitmapFileGrid> BitmapFileGrid::Open(ByteSource& source)
 {
-    std::unique_ptr<BitmapFileGrid> grid(new BitmapFileGrid);
-    grid->file_ = OpenRegularFile(path);
-    unsigned char head[FileHeaderBytes + InfoHeaderBytes];
-    if (grid->file_ < 0 || !grid->ReadAt(0, head, sizeof head)) {
+    BitmapHeader header;
+    if (!ReadBitmapHeader(source, header).ok() || !IsPlainTrueColour(header)) {
         return nullptr;
     }
-    // Exactly the fields of a plain 24-bit bitmap. The loader (Qt's reader, in fact) refuses a
-    // width below 1, a height of 0 and a plane count other than 1.
-    const auto width = static_cast<std::int32_t>(Little<4>(head + 18));
-    const auto height = static_cast<std::int32_t>(Little<4>(head + 22));
-    if (head[0] != 'B' || head[1] != 'M' || Little<4>(head + 14) != InfoHeaderBytes ||
-        width < 1 || height == 0 || Little<2>(head + 26) != 1 ||
-        Little<2>(head + 28) != 24 || Little<4>(head + 30) != 0) {
-        return nullptr;
-    }
-    // The loader's checks: a size we take, and pixel data the file holds whole. A reader
-    // takes the pixels from the stated offset but never from inside the headers.
-    const std::int64_t rows = height < 0 ? -std::int64_t{height} : height;
-    const std::int64_t stride = (std::int64_t{width} * 24 + 31) / 32 * 4;
-    const std::int64_t pixelOffset =
-        std::max<std::int64_t>(Little<4>(head + 10), FileHeaderBytes + InfoHeaderBytes);
-    const std::int64_t size = FileSize(grid->file_);
-    if (width * rows > MaxPicturePixels || pixelOffset >= size ||
-        stride * rows > size - pixelOffset) {
-        return nullptr;
-    }
-    grid->width_ = width;
-    grid->height_ = static_cast<int>(rows);
-    grid->topDown_ = height < 0;
-    grid->pixelOffset_ = pixelOffset;
-    grid->stride_ = stride;
+    std::unique_ptr<BitmapFileGrid> grid(new BitmapFileGrid(source));
+    grid->width_ = static_cast<int>(header.width);
+    grid->height_ = static_cast<int>(header.height);
+    grid->topDown_ = header.topDown;
+    grid->pixelOffset_ = header.pixelOffset;
+    grid->stride_ = header.RowBytes();
     return grid;
-}
-
-BitmapFileGrid::~BitmapFileGrid()
-{
-    if (file_ >= 0) {
-#ifdef _WIN32
-        ::_close(file_);
-#else
-        ::close(file_);
-#endif
-    }
 }
 
 ColorValue BitmapFileGrid::ReadPixel(int x, int y) const
@@ -188,11 +107,12 @@ int BitmapFileGrid::ReadRows(int first, int last) const
 {
     const std::int64_t pitch = std::int64_t{stripColumns_} * 3;
 #ifdef __unix__
+    const ReadFile* file = source_.File();
     const std::int64_t gap = stride_ - pitch;
     // A wide strip's rows are read a run at a time, the bytes between them (fewer than the
     // strip's own) going to a scratch row: that costs less than a call for each row. A narrow
     // strip takes a call a row, which costs less than copying whole rows of the file.
-    if (last > first && gap <= pitch) {
+    if (file != nullptr && last > first && gap <= pitch) {
         scratch_.resize(static_cast<std::size_t>(gap));
         const int rows = std::min(last - first + 1, RowsPerCall);
         // The file holds the rows bottom up unless it is top-down; the parts go in its order.
@@ -206,7 +126,7 @@ int BitmapFileGrid::ReadRows(int first, int last) const
         }
         const std::int64_t fileRow = topDown_ ? first : height_ - first - rows;
         const std::int64_t offset = pixelOffset_ + fileRow * stride_ + std::int64_t{stripX_} * 3;
-        if (::preadv(file_, parts, 2 * rows - 1, offset) == rows * pitch + (rows - 1) * gap) {
+        if (::preadv(file->Descriptor(), parts, 2 * rows - 1, offset) == rows * pitch + (rows - 1) * gap) {
             return rows;
         }
         // Cut short (by a signal, say): row by row, which tells a short file from that.
@@ -223,32 +143,12 @@ int BitmapFileGrid::ReadRows(int first, int last) const
 
 bool BitmapFileGrid::ReadAt(std::int64_t offset, unsigned char* to, std::int64_t bytes) const
 {
-    while (bytes > 0) {
-#ifdef _WIN32
-        const auto most = static_cast<unsigned>(std::min<std::int64_t>(bytes, 1 << 30));
-        const int got = ::_lseeki64(file_, offset, SEEK_SET) == offset
-                            ? ::_read(file_, to, most)
-                            : -1;
-#else
-        // One call a row, and no seek: the rows of a strip lie a whole file row apart.
-        const ssize_t got = ::pread(file_, to, static_cast<std::size_t>(bytes), offset);
-        if (got < 0 && errno == EINTR) {
-            continue;
-        }
-#endif
-        if (got <= 0) {
-            return false;
-        }
-        to += got;
-        offset += got;
-        bytes -= got;
-    }
-    return true;
+    return source_.ReadAt(offset, to, bytes) == bytes;
 }
 
-std::optional<ReadOutcome> ReadTextLazily(const NativeName& path)
+std::optional<ReadOutcome> ReadTextLazily(ByteSource& source)
 {
-    const std::unique_ptr<BitmapFileGrid> grid = BitmapFileGrid::Open(path);
+    const std::unique_ptr<BitmapFileGrid> grid = BitmapFileGrid::Open(source);
     if (!grid) {
         return std::nullopt;
     }

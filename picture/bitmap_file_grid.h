@@ -2,6 +2,7 @@
 
 #include "codec/hidden_text.h"
 #include "codec/pixel_grid.h"
+#include "picture/byte_source.h"
 #include "picture/pixel_memory.h"
 
 #include <cstdint>
@@ -12,28 +13,19 @@
 
 namespace lumenveil {
 
-// A file name as the system takes it: bytes, or on Windows UTF-16.
-#ifdef _WIN32
-using NativeName = std::wstring;
-#else
-using NativeName = std::string;
-#endif
-
 // A plain 24-bit bitmap read straight from its file, only the pixels asked for: a hidden
 // message lies in the first few pixels of each row, and reading it should not cost the whole
 // picture. Pixels are read in strips of columns, each as far down as asked; each new strip is
 // eight times as wide as the last (up to a quarter of the picture, or 64 MiB), so that a scan
-// that goes on reads the file about once, in few reads a row. Read only. Standard C++ and the
-// system's file calls only: lumenveil-cli reads such bitmaps without starting Qt.
+// that goes on reads the file about once, in few reads a row. Read only.
 class BitmapFileGrid final : public PixelGrid
 {
 public:
-    // The picture in `path` when it is an uncompressed 24-bit bitmap with the common 40-byte
-    // info header that passes every check the loader makes on such a file. Nothing for any
-    // other file, or where in doubt: the caller loads that one whole, and the loader says
-    // what is wrong with it.
-    [[nodiscard]] static std::unique_ptr<BitmapFileGrid> Open(const NativeName& path);
-    ~BitmapFileGrid() override;
+    // The picture in `source` when it is an uncompressed 24-bit bitmap that passes every check
+    // the decoder makes on such a file. Nothing for any other file, or where in doubt: the
+    // caller decodes that one, and the decoder says what is wrong with it. `source` must
+    // outlive the grid.
+    [[nodiscard]] static std::unique_ptr<BitmapFileGrid> Open(ByteSource& source);
     BitmapFileGrid(const BitmapFileGrid&) = delete;
     BitmapFileGrid& operator=(const BitmapFileGrid&) = delete;
 
@@ -50,7 +42,7 @@ public:
     [[nodiscard]] bool ReadFailed() const { return failed_; }
 
 private:
-    BitmapFileGrid() = default;
+    explicit BitmapFileGrid(ByteSource& source) : source_(source) {}
 
     // Makes the strip hold columns firstX .. lastX, rows 0 .. lastY at least; false when there
     // is not enough memory for it.
@@ -60,7 +52,7 @@ private:
     [[nodiscard]] int ReadRows(int first, int last) const;
     [[nodiscard]] bool ReadAt(std::int64_t offset, unsigned char* to, std::int64_t bytes) const;
 
-    int file_ = -1;
+    ByteSource& source_;
     int width_ = 0;
     int height_ = 0;
     bool topDown_ = false;
@@ -78,9 +70,9 @@ private:
     mutable bool failed_ = false;
 };
 
-// The message hidden in the picture file `path`, read through a BitmapFileGrid. Nothing when the
-// file is no such bitmap or could not be read as one (memory included): the caller loads it
-// like any picture.
-[[nodiscard]] std::optional<ReadOutcome> ReadTextLazily(const NativeName& path);
+// The message hidden in the picture in `source`, read through a BitmapFileGrid. Nothing when it
+// is no such bitmap or could not be read as one (memory included): the caller decodes it like
+// any picture.
+[[nodiscard]] std::optional<ReadOutcome> ReadTextLazily(ByteSource& source);
 
 } // namespace lumenveil

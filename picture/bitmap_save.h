@@ -1,9 +1,8 @@
 #pragma once
 
 #include "picture/bitmap_writer.h"
-#include "picture/picture_surface.h"
-
-#include <QSaveFile>
+#include "picture/picture_result.h"
+#include "picture/replacing_file.h"
 
 #include <condition_variable>
 #include <deque>
@@ -22,48 +21,43 @@ namespace lumenveil {
 class BitmapFileSave
 {
 public:
-    explicit BitmapFileSave(const QString& path);
+    explicit BitmapFileSave(const NativeName& path);
     ~BitmapFileSave();
-
     BitmapFileSave(const BitmapFileSave&) = delete;
     BitmapFileSave& operator=(const BitmapFileSave&) = delete;
 
     // Checks that the file may be written, creates the new one and writes the headers of a
     // width x height bitmap.
     [[nodiscard]] PictureResult Begin(int width, int height);
-
-    // Rows top .. bottom - 1 of the picture, in any order of bands; row y is row y - imageTop of
-    // `image`, the whole picture or a band of it.
-    [[nodiscard]] PictureResult WriteRows(const QImage& image, int top, int bottom, int imageTop);
-
+    // The rows of `band`, in any order of bands.
+    [[nodiscard]] PictureResult WriteRows(const RowBand& band);
     // Once every row is written: waits for the disk, then puts the new file in place.
     [[nodiscard]] PictureResult Commit();
 
 private:
     // Hands packed bytes to the writing thread; waits while too much is waiting already.
-    [[nodiscard]] bool Queue(qint64 offset, std::vector<char>&& bytes);
+    [[nodiscard]] bool Queue(std::int64_t offset, std::vector<char>&& bytes);
     void WriteQueued();
     // Lets the writing thread finish what is queued, or drop it, and waits for it to end.
     void StopWriting(bool finish);
     [[nodiscard]] PictureResult WriteFailed();
 
-    QString path_;
-    QSaveFile file_;
+    ReplacingFile file_;
     std::optional<BitmapRowWriter> rows_;
 
     struct Piece
     {
-        qint64 offset;
+        std::int64_t offset;
         std::vector<char> bytes;
     };
     std::mutex mutex_;
     std::condition_variable changed_;
-    std::deque<Piece> queued_;       // under mutex_
-    qint64 queuedBytes_ = 0;         // under mutex_
-    bool whole_ = false;             // under mutex_: the rows came all at once
-    bool finishing_ = false;         // under mutex_: nothing more comes
-    bool failed_ = false;            // under mutex_: the thread stopped on a failure
-    PictureResult failure_;          // the thread's failure, read once it has ended
+    std::deque<Piece> queued_;     // under mutex_
+    std::int64_t queuedBytes_ = 0; // under mutex_
+    bool whole_ = false;           // under mutex_: the rows came all at once
+    bool finishing_ = false;       // under mutex_: nothing more comes
+    bool failed_ = false;          // under mutex_: the thread stopped on a failure
+    PictureResult failure_;        // the thread's failure, read once it has ended
     std::thread writing_;
 };
 

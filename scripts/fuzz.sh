@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# The libFuzzer targets for the load path and the reading scan, built with clang, ASan and UBSan
+# The libFuzzer targets for the decoders and the reading scan, built with clang, ASan and UBSan
 # (stopping at the first error) into build-fuzz/.
 #
 #   scripts/fuzz.sh --regression
@@ -25,8 +25,6 @@ cmake --build build-fuzz --target fuzz_load fuzz_read
 
 export ASAN_OPTIONS="detect_leaks=1:allocator_may_return_null=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-# Qt seeds its hash tables at random, which would change the paths a run takes.
-export QT_HASH_SEED=0
 limits=(-timeout=10 -rss_limit_mb=4096 -malloc_limit_mb=3072 -max_len=65536)
 runs_load=200000
 runs_read=60000

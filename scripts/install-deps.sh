@@ -7,7 +7,10 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-base-dev-tools libgl-dev
     libjpeg62-turbo-dev   # the JPEG decoder
+    libpng-dev            # the PNG decoder
+    libgif-dev            # the GIF decoder
     libjpeg-turbo-progs   # djpeg, the benchmark's reference decoder
+    python3-pil           # an independent decoder the tests check ours against
     xvfb xauth x11-utils xdotool imagemagick # a real X display, keys, mouse and screenshots for the window test
     clang libclang-rt-14-dev # the fuzz targets (libFuzzer)
     dpkg-dev file         # cpack -G DEB

@@ -1,6 +1,7 @@
 #include "ui/frm_main.h"
 
 #include "picture/viewport.h"
+#include "ui/picture_bridge.h"
 #include "ui/capacity_label.h"
 #include "ui/hidden_text_messages.h"
 #include "ui/picture_box.h"
@@ -199,7 +200,7 @@ void frmMain::BuildControls()
     Picture2->SetPlace(0, 0, EmptyPictureWidth, EmptyPictureHeight);
     Picture2->setBackgroundRole(QPalette::Button);
     Picture2->setFocusPolicy(Qt::TabFocus);
-    Picture2->SetImage(&surface_.Image());
+    Picture2->SetPixels(&surface_.Pixels());
 
     VScroll1 = new QScrollBar(Qt::Vertical, client);
     VScroll1->setObjectName(QStringLiteral("VScroll1"));
@@ -407,9 +408,9 @@ void frmMain::cmdLoadImage_Click()
 
 void frmMain::OpenPicture(const QString& path)
 {
-    const PictureResult loaded = surface_.LoadImageFile(path);
+    const PictureResult loaded = surface_.LoadImageFile(NativePath(path));
     if (!loaded.ok()) {
-        ShowMessage(DescribePictureResult(loaded, path), MsgOkOnly | MsgCritical,
+        ShowMessage(DescribePicture(loaded, path), MsgOkOnly | MsgCritical,
                     QString::fromLatin1(ProgramTitle));
         return;
     }
@@ -479,13 +480,13 @@ void frmMain::cmdEmbedText_Click()
     std::optional<MessageReport> report;
     {
         const WaitCursor wait;
-        const PictureResult saved = surface_.SaveBitmapFile(path);
+        const PictureResult saved = surface_.SaveBitmapFile(NativePath(path));
         if (saved.ok()) {
             // Read the message back from the file itself, so that a save that lost it is
             // never taken for a success.
             report = CheckSavedMessage(path, hidden);
         } else {
-            report = MessageReport{DescribePictureResult(saved, path), MsgOkOnly | MsgCritical,
+            report = MessageReport{DescribePicture(saved, path), MsgOkOnly | MsgCritical,
                                    QString::fromLatin1(ProgramTitle)};
         }
     }

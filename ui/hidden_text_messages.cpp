@@ -2,6 +2,7 @@
 
 #include "picture/bitmap_file_grid.h"
 #include "picture/picture_surface.h"
+#include "ui/picture_bridge.h"
 #include "ui/message_box.h"
 #include "ui/program_names.h"
 
@@ -82,18 +83,22 @@ std::optional<MessageReport> CheckSavedMessage(const QString& path, std::u16stri
 {
     // Only the message's pixels are read from the new bitmap, not the whole picture again;
     // a file the lazy read does not take is loaded whole, as the user would load it.
-    std::optional<ReadOutcome> outcome = ReadTextLazily(NativePath(path));
-    PictureResult loaded;
-    if (!outcome) {
+    std::unique_ptr<ByteSource> source;
+    PictureResult loaded = OpenPictureSource(NativePath(path), MaxPictureFileBytes, source);
+    std::optional<ReadOutcome> outcome;
+    if (loaded.ok()) {
+        outcome = ReadTextLazily(*source);
+    }
+    if (loaded.ok() && !outcome) {
         PictureSurface saved;
-        loaded = saved.LoadImageFile(path);
+        loaded = saved.LoadImageSource(*source);
         if (loaded.ok()) {
             outcome = ReadText(saved);
         }
     }
     QString problem;
     if (!loaded.ok()) {
-        problem = DescribePictureResult(loaded, path);
+        problem = DescribePicture(loaded, path);
     } else if (outcome->status != ReadStatus::Found) {
         problem = QString::fromStdString(DescribeReadOutcome(*outcome));
     } else if (outcome->text != hidden) {

@@ -1,5 +1,7 @@
 #include "ui/picture_box.h"
 
+#include "ui/picture_bridge.h"
+
 #include <QImage>
 #include <QMouseEvent>
 #include <QPaintEvent>
@@ -14,9 +16,9 @@ PictureBox::PictureBox(QWidget* parent) : QWidget(parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-void PictureBox::SetImage(const QImage* image)
+void PictureBox::SetPixels(const PixelBuffer* pixels)
 {
-    image_ = image;
+    pixels_ = pixels;
     update();
 }
 
@@ -61,13 +63,14 @@ void PictureBox::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     const QRect area = event->rect();
-    if (image_ == nullptr || image_->isNull()) {
+    const QImage image = pixels_ != nullptr ? ImageOf(*pixels_) : QImage();
+    if (image.isNull()) {
         painter.fillRect(area, palette().color(backgroundRole()));
         return;
     }
     const QRect source = area.translated(offset_);
     painter.fillRect(area, palette().color(backgroundRole()));
-    painter.drawImage(area.topLeft(), *image_, source);
+    painter.drawImage(area.topLeft(), image, source);
 }
 
 void PictureBox::mouseDoubleClickEvent(QMouseEvent* event)

@@ -3,7 +3,9 @@
 #include <QPoint>
 #include <QWidget>
 
-class QImage;
+namespace lumenveil {
+class PixelBuffer;
+}
 
 namespace lumenveil::ui {
 
@@ -21,9 +23,10 @@ class PictureBox final : public QWidget
 public:
     explicit PictureBox(QWidget* parent = nullptr);
 
-    // The image to show, or null for an empty box. It belongs to the caller, must outlive the
-    // box and is read afresh at every repaint, so pixels written into it show after update().
-    void SetImage(const QImage* image);
+    // The pixels to show, or null for an empty box. They belong to the caller, must outlive
+    // the box and are read afresh at every repaint, so pixels written into them show after
+    // update().
+    void SetPixels(const lumenveil::PixelBuffer* pixels);
 
     // Place and size within the parent, in pixels.
     void SetPlace(double left, double top, int width, int height);
@@ -45,7 +48,7 @@ protected:
 private:
     void UpdateGeometry();
 
-    const QImage* image_ = nullptr;
+    const lumenveil::PixelBuffer* pixels_ = nullptr;
     double left_ = 0;
     double top_ = 0;
     int width_ = 0;

@@ -29,9 +29,8 @@ set(man share/man/man1)
 set(expected bin/lumenveil bin/lumenveil-cli share/applications/${APP_ID}.desktop
     share/metainfo/${APP_ID}.metainfo.xml ${man}/lumenveil.1.gz ${man}/lumenveil-cli.1.gz
     share/bash-completion/completions/lumenveil-cli
-    share/doc/lumenveil/copyright share/doc/lumenveil/changelog.gz
-    share/lintian/overrides/lumenveil)
-foreach(file "COMDLG32.OCX" "Lumenveil v1.1.exe.manifest" help.htm lumenveil lumenveil-cli-full)
+    share/doc/lumenveil/copyright share/doc/lumenveil/changelog.gz)
+foreach(file "COMDLG32.OCX" "Lumenveil v1.1.exe.manifest" help.htm lumenveil)
     list(APPEND expected "${PROGRAM_DIR}/${file}")
 endforeach()
 foreach(size 16 32 48 128 256)
@@ -62,6 +61,14 @@ expect("${PROGRAM_DIR}/lumenveil is not executable" status EQUAL 0)
 execute_process(COMMAND "${root}/bin/lumenveil-cli" --help
     RESULT_VARIABLE status OUTPUT_VARIABLE help ERROR_VARIABLE help)
 expect("the installed lumenveil-cli --help failed: ${help}" status EQUAL 0)
+
+# The command-line program is for scripts and servers: no Qt, nothing of a graphical session.
+execute_process(COMMAND ldd "${root}/bin/lumenveil-cli" RESULT_VARIABLE status
+                OUTPUT_VARIABLE libraries ERROR_VARIABLE libraries)
+string(REGEX MATCH "libQt[^\n]*|libX11[^\n]*|libxcb[^\n]*|libGL[^\n]*" graphical "${libraries}")
+set(none "")
+expect("the installed lumenveil-cli links ${graphical}:\n${libraries}"
+       status EQUAL 0 AND graphical STREQUAL none)
 
 # Without a display the window program says so in one line, and nothing of Qt's follows.
 execute_process(

@@ -62,7 +62,7 @@ static QString Signature(const QString& path, bool untouched)
 }
 
 // How a row ran: the shell runs `exec lumenveil-cli COMMAND`, or COMMAND itself where it names
-// the program or a copy of it (./alone), in `folder` with `input` on standard input.
+// the program, in `folder` with `input` on standard input.
 struct Ran
 {
     int status = -1;
@@ -104,18 +104,35 @@ void tst_Cli::initTestCase()
     QCOMPARE(
         RunCli({"hide", "photo.jpg", "lines.bmp", "--text", "two\nlines\n"}, dir_.path()).status,
         0);
-    // Plain 24-bit bitmaps, which lumenveil-cli reads without its full program: one without a
-    // message, one whose message has a start and no end.
+    // Plain 24-bit bitmaps, which reveal reads lazily: one without a message, one whose message
+    // has a start and no end.
     lumenveil::PictureSurface bitmap;
-    QVERIFY(bitmap.LoadImageFile(Path("photo.jpg")).ok());
-    QVERIFY(bitmap.SaveBitmapFile(Path("plain.bmp")).ok());
+    QVERIFY(bitmap.LoadImageFile(Native(Path("photo.jpg"))).ok());
+    QVERIFY(bitmap.SaveBitmapFile(Native(Path("plain.bmp"))).ok());
     const std::u16string unended = u"start messagehello";
     for (std::size_t slot = 0; slot < unended.size(); ++slot) {
         lumenveil::StoreCharInSlot(bitmap, static_cast<std::int64_t>(slot), unended[slot]);
     }
-    QVERIFY(bitmap.SaveBitmapFile(Path("unended.bmp")).ok());
-    // The program on the PATH alone, without the full program it hands other commands to.
-    QVERIFY(QFile::copy(qEnvironmentVariable("LUMENVEIL_CLI"), Path("alone")));
+    QVERIFY(bitmap.SaveBitmapFile(Native(Path("unended.bmp"))).ok());
+    // A message of exactly 8 bytes in a PNG, and a palette bitmap as ImageMagick writes it:
+    // run-length rows, each padded with a run that passes the row's end.
+    QCOMPARE(RunCli({"hide", "photo.jpg", "eight.bmp", "--text", "8 bytes!"}, dir_.path()).status,
+             0);
+    QVERIFY(WriteImage(QImage(Path("eight.bmp")), Path("eight.png"), "png"));
+    // ImageMagick takes 140 MB to start: detached, so that it is not one of the children whose
+    // peak memory largestPictureRoundTrip measures.
+    QVERIFY(WriteImage(PhotoLikeImage(61, 40), Path("odd.png"), "png")); // rows padded by runs
+    QVERIFY(QProcess::startDetached(
+        "sh", {"-c", "convert odd.png -colors 200 -type Palette BMP3:magick.part && "
+                     "mv magick.part magick-rle8.bmp"},
+        dir_.path()));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(Path("magick-rle8.bmp")), 60000);
+    // 192 MB of bitmap on standard input, without taking the disk space.
+    QFile big(Path("big.bmp"));
+    QVERIFY(big.open(QIODevice::WriteOnly) &&
+            big.write(BitmapHeaders(8000, 8000, 24, 0, 0, 8000LL * 8000 * 3)) == 54 &&
+            big.resize(54 + 8000LL * 8000 * 3));
+    big.close();
 
     // Files a run must leave as they were, and one whose owner and mode a hide must keep.
     QVERIFY(::mkfifo(QFile::encodeName(Path("pipe")).constData(), 0644) == 0);
@@ -201,12 +218,50 @@ void tst_Cli::commands_data()
     Row("no message in a plain bitmap", "reveal plain.bmp", 1, "", "plain.bmp" + none);
     Row("a message without its end", "reveal unended.bmp", 1, "",
         "lumenveil-cli: unended.bmp: The hidden message is incomplete: its end marker is missing.");
-#ifdef Q_OS_LINUX
-    // The program on the PATH reads plain bitmaps alone and hands the rest to the full one.
-    Row("the full program missing",
-        "./alone reveal secret.bmp && ./alone capacity photo.jpg", 2, secret,
-        "lumenveil-cli: cannot start ");
+    Row("a named pipe whose writer waits, opened once",
+        "mkfifo waiting.fifo && { cat secret.bmp > waiting.fifo & } && "
+        "timeout 20 lumenveil-cli reveal waiting.fifo; s=$?; rm -f waiting.fifo; exit $s",
+        0, secret, "");
+    Row("standard output closed: 8 bytes of message", "reveal eight.png >&-", 2, "",
+        "cannot write to standard output: Bad file descriptor");
+    Row("standard output closed: capacity", "capacity eight.png >&-", 2, "",
+        "cannot write to standard output: Bad file descriptor");
+    Row("standard input closed", "reveal - <&-", 2, "", "\u201Cstandard input\u201D cannot be read");
+#ifndef LUMENVEIL_SANITIZED // the sanitizers reserve more address space than the limit leaves
+    Row("out of memory reading standard input",
+        "ulimit -v 80000; exec lumenveil-cli reveal - < big.bmp", 2, "",
+        "not enough memory to read it whole");
 #endif
+    Row("a palette bitmap ImageMagick wrote, runs padded past the row",
+        "capacity magick-rle8.bmp", 0, QString("%1\n").arg(61 * 40 / 3 - 24), "");
+    Row("OUTPUT is PICTURE, a JPEG",
+        "cp photo.jpg same.jpg && lumenveil-cli hide same.jpg same.jpg --text x; s=$?; "
+        "cmp -s photo.jpg same.jpg || s=9; rm -f same.jpg; exit $s",
+        2, "", "is the picture \u201Csame.jpg\u201D itself");
+    Row("OUTPUT a link to PICTURE, a JPEG",
+        "cp photo.jpg same.jpg && ln -s same.jpg link.bmp && "
+        "lumenveil-cli hide same.jpg link.bmp --text x; s=$?; "
+        "cmp -s photo.jpg same.jpg || s=9; rm -f same.jpg link.bmp; exit $s",
+        2, "", "give another OUTPUT");
+    Row("OUTPUT is PICTURE, a bitmap rewritten in place",
+        "cp secret.bmp same.bmp && lumenveil-cli hide same.bmp same.bmp --text again && "
+        "lumenveil-cli reveal same.bmp; s=$?; rm -f same.bmp; exit $s",
+        0, "again", "");
+    // A save stopped while it writes leaves nothing; one killed outright leaves a temporary
+    // file that the next save of the same OUTPUT removes.
+    const QString whileSaving =
+        "env --default-signal lumenveil-cli hide large.jpg %1.bmp --text x & p=$!; "
+        "for i in $(seq 3000); do ls %1.bmp.lumenveil-* >/dev/null 2>&1 && break; sleep 0.01; "
+        "done; kill -%2 $p; wait $p 2>/dev/null; echo $?; ls %1.bmp* 2>/dev/null | wc -l; ";
+    for (const char* signal : {"INT", "TERM", "HUP"}) {
+        const int number = QString(signal) == "INT" ? 2 : QString(signal) == "TERM" ? 15 : 1;
+        Row(qPrintable(QString("SIGINT, SIGTERM or SIGHUP during a save: SIG%1").arg(signal)),
+            whileSaving.arg("stopped", signal), 0, QString("%1\n0\n").arg(128 + number), "");
+    }
+    Row("a save killed outright, and the next one",
+        whileSaving.arg("killed", "KILL") +
+            "lumenveil-cli hide photo.jpg killed.bmp --text y && ls killed.bmp*; rm -f killed.bmp*",
+        0, "137\n1\nkilled.bmp\n", "");
     Row("a 24-bit bitmap cut short, its message whole", "reveal cut.bmp", 2, "",
         "\u201Ccut.bmp\u201D is damaged or incomplete: the file ends before its pixel data");
     Row("too small to hold one", "reveal tiny.png", 1, "", "tiny.png" + none);

@@ -1,5 +1,7 @@
 #include "support/test_pictures.h"
 
+#include "picture/bitmap_file_grid.h"
+
 #include <QBuffer>
 #include <QFile>
 #include <QImageWriter>
@@ -149,6 +151,36 @@ int LargestDifference(const QImage& a, const QImage& b)
                             std::abs(qBlue(p) - qBlue(q))});
     }
     return largest;
+}
+
+} // namespace lumenveil::test
+
+namespace lumenveil::test {
+
+NativeName Native(const QString& path) { return QFile::encodeName(path).toStdString(); }
+
+QImage ImageOf(const PixelBuffer& pixels)
+{
+    if (pixels.IsEmpty()) {
+        return {};
+    }
+    return QImage(pixels.Data(), pixels.Width(), pixels.Height(),
+                  static_cast<qsizetype>(pixels.Stride()), QImage::Format_RGB32)
+        .copy();
+}
+
+QString Describe(const PictureResult& result, const QString& path)
+{
+    return QString::fromStdString(DescribePictureResult(result, path.toStdString()));
+}
+
+std::optional<ReadOutcome> ReadLazily(const QString& path)
+{
+    std::unique_ptr<ByteSource> source;
+    if (!OpenPictureSource(Native(path), MaxPictureFileBytes, source).ok()) {
+        return std::nullopt;
+    }
+    return ReadTextLazily(*source);
 }
 
 } // namespace lumenveil::test

@@ -1,12 +1,14 @@
 #pragma once
 
 #include "codec/pixel_grid.h"
+#include "codec/hidden_text.h"
 #include "picture/picture_surface.h"
 
 #include <QByteArray>
 #include <QImage>
 #include <QString>
 
+#include <optional>
 #include <vector>
 
 namespace lumenveil::test {
@@ -63,6 +65,20 @@ private:
 // with compression 3, else 555; `data`, where given, is the pixel data (RLE8: compression 1).
 [[nodiscard]] QByteArray BuildBitmap(const QImage& image, int bits, int compression = 0,
                                      bool topDown = false, const QByteArray& data = {});
+
+// The file name `path` as the core takes it.
+[[nodiscard]] NativeName Native(const QString& path);
+// A copy of the pixels as an RGB32 image; null while empty.
+[[nodiscard]] QImage ImageOf(const PixelBuffer& pixels);
+[[nodiscard]] inline QImage ImageOf(const PictureSurface& surface)
+{
+    return ImageOf(surface.Pixels());
+}
+// DescribePictureResult for a file the test names by `path`.
+[[nodiscard]] QString Describe(const PictureResult& result, const QString& path);
+// The message read lazily from the file `path`, as lumenveil-cli's reveal reads a bitmap;
+// nothing where the file cannot be opened or the lazy read does not take it.
+[[nodiscard]] std::optional<ReadOutcome> ReadLazily(const QString& path);
 
 // The largest difference of any colour component between two pictures; 256 if sizes differ.
 [[nodiscard]] int LargestDifference(const QImage& a, const QImage& b);

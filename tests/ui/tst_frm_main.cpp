@@ -28,6 +28,8 @@
 
 using namespace lumenveil;
 using namespace lumenveil::ui;
+using lumenveil::test::ImageOf;
+using lumenveil::test::Native;
 
 namespace {
 
@@ -73,9 +75,9 @@ struct Window
         if (part.value(2) == "cut") { // the first columns of a picture with a message
             PictureSurface whole;
             QVERIFY(test::WriteImage(test::PhotoLikeImage(2 * width, height), path, "bmp"));
-            QVERIFY(whole.LoadImageFile(path).ok());
+            QVERIFY(whole.LoadImageFile(Native(path)).ok());
             QVERIFY(HideText(whole, std::u16string(100, u'x')).status == HideStatus::Hidden);
-            image = whole.Image().copy(0, 0, width, height);
+            image = ImageOf(whole).copy(0, 0, width, height);
         }
         const QString format = QFileInfo(part[0]).suffix().replace("jpg", "jpeg");
         QVERIFY(test::WriteImage(image, path, qPrintable(format)));
@@ -225,7 +227,7 @@ void Play(Window& w, const QString& step)
         const QImage seen =
             w.Find(QStringLiteral("client"))->grab({10 + 347, 10 + 247, 1, 1}).toImage();
         QCOMPARE(seen.convertToFormat(QImage::Format_RGB32).pixel(0, 0),
-                 surface.Image().pixel(surface.ImageWidth() - 1, surface.ImageHeight() - 1));
+                 ImageOf(surface).pixel(surface.ImageWidth() - 1, surface.ImageHeight() - 1));
     } else if (command == "capacity") { // the label's text, then " red: WHY" when it is red
         const auto* label = w.Find<QLabel>(QStringLiteral("lblCapacity"));
         const bool red = label->palette().color(QPalette::WindowText) == QColor(Qt::red);
@@ -250,8 +252,8 @@ void Play(Window& w, const QString& step)
         QCOMPARE(seen.join(' '), arg);
     } else if (command == "picture" || command == "saved") { // the surface is that file's
         PictureSurface file;
-        QVERIFY(file.LoadImageFile(w.folder.filePath(arg)).ok());
-        QCOMPARE(surface.Image(), file.Image());
+        QVERIFY(file.LoadImageFile(Native(w.folder.filePath(arg))).ok());
+        QCOMPARE(ImageOf(surface), ImageOf(file));
         if (command == "saved") {
             QVERIFY(test::ReadBytes(w.folder.filePath(arg)).startsWith("BM"));
             w.saved << arg;
@@ -265,7 +267,7 @@ void Play(Window& w, const QString& step)
     } else if (command == "shows") { // the picture box paints the surface as it is now
         const QRect part = picture->geometry().translated(-shown.topLeft());
         QCOMPARE(picture->grab().toImage().convertToFormat(QImage::Format_RGB32),
-                 surface.Image().copy(part));
+                 ImageOf(surface).copy(part));
     } else {
         QFAIL(qPrintable("unknown step " + step));
     }
