@@ -105,8 +105,8 @@ public:
 private:
     bool Fill()
     {
-        const std::int64_t got = source_.ReadAt(
-            position_, buffer_.data(), static_cast<std::int64_t>(buffer_.size()));
+        const std::int64_t got =
+            source_.ReadAt(position_, buffer_.data(), static_cast<std::int64_t>(buffer_.size()));
         failed_ = got < 0;
         if (got <= 0) {
             return false;
@@ -169,8 +169,8 @@ public:
             // Whole rows at a time where they are short, pieces of a row where it is long;
             // a piece starts at a byte, which 8 pixels of any depth do.
             const std::int64_t rowBytes = header_.RowBytes();
-            chunkRows_ = static_cast<int>(
-                std::clamp<std::int64_t>(ReadPieceBytes / rowBytes, 1, BandRows));
+            chunkRows_ =
+                static_cast<int>(std::clamp<std::int64_t>(ReadPieceBytes / rowBytes, 1, BandRows));
             piecePixels_ = std::max<std::int64_t>(8, ReadPieceBytes * 8 / header_.bitCount / 8 * 8);
             bufferBytes_ = chunkRows_ > 1 || rowBytes <= ReadPieceBytes
                                ? rowBytes * chunkRows_
@@ -180,10 +180,7 @@ public:
         return {};
     }
 
-    Order RowOrder() const override
-    {
-        return header_.RunLength() ? Order::Whole : Order::TopDown;
-    }
+    Order RowOrder() const override { return header_.RunLength() ? Order::Whole : Order::TopDown; }
 
 protected:
     std::int64_t WorkingBytes() const override
@@ -195,8 +192,8 @@ protected:
     PictureResult BeginRows() override
     {
         try {
-            buffer_.resize(static_cast<std::size_t>(header_.RunLength() ? RunPieceBytes
-                                                                        : bufferBytes_));
+            buffer_.resize(
+                static_cast<std::size_t>(header_.RunLength() ? RunPieceBytes : bufferBytes_));
         } catch (const std::bad_alloc&) {
             return PictureFailure(PictureStatus::OutOfMemory,
                                   "not enough memory for a picture of " +
@@ -229,10 +226,10 @@ private:
         const std::int64_t entries = header_.bitCount <= 8 ? header_.paletteEntries : 0;
         const int entryBytes = header_.paletteEntryBytes;
         std::vector<unsigned char> bytes(static_cast<std::size_t>(entries * entryBytes));
-        const std::int64_t got =
-            bytes.empty() ? 0
-                          : source_.ReadAt(header_.paletteOffset, bytes.data(),
-                                           static_cast<std::int64_t>(bytes.size()));
+        const std::int64_t got = bytes.empty()
+                                     ? 0
+                                     : source_.ReadAt(header_.paletteOffset, bytes.data(),
+                                                      static_cast<std::int64_t>(bytes.size()));
         if (got < 0) {
             return PictureFailure(PictureStatus::NotReadable, source_.Error());
         }
@@ -371,7 +368,8 @@ private:
                 }
             }
             break;
-        default: return false; // ReadBitmapHeader takes no other
+        default:
+            return false; // ReadBitmapHeader takes no other
         }
         return true;
     }
@@ -480,10 +478,10 @@ private:
     Channel red_;
     Channel green_;
     Channel blue_;
-    std::int64_t setPixels_ = 0;    // pixels the runs set
-    int chunkRows_ = 1;             // uncompressed rows read at a time
-    std::int64_t piecePixels_ = 8;  // pixels read at a time of a row longer than the buffer
-    std::int64_t bufferBytes_ = 0;  // of uncompressed rows
+    std::int64_t setPixels_ = 0;   // pixels the runs set
+    int chunkRows_ = 1;            // uncompressed rows read at a time
+    std::int64_t piecePixels_ = 8; // pixels read at a time of a row longer than the buffer
+    std::int64_t bufferBytes_ = 0; // of uncompressed rows
     std::vector<unsigned char> buffer_;
 };
 

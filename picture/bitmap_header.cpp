@@ -39,8 +39,12 @@ bool KnownHeaderSize(std::uint32_t size, bool& os2)
     case 52:
     case 56:
     case 108:
-    case 124: os2 = false; return true;
-    default: os2 = size == 12 || (size >= 16 && size <= 64); return os2;
+    case 124:
+        os2 = false;
+        return true;
+    default:
+        os2 = size == 12 || (size >= 16 && size <= 64);
+        return os2;
     }
 }
 
@@ -71,8 +75,10 @@ std::string UnusualVariant(const BitmapHeader& header)
     case 8:
     case 16:
     case 24:
-    case 32: break;
-    default: return std::to_string(header.bitCount) + " bits per pixel";
+    case 32:
+        break;
+    default:
+        return std::to_string(header.bitCount) + " bits per pixel";
     }
     if ((compression == BitmapBitFields || compression == BitmapAlphaBitFields) &&
         header.bitCount != 16 && header.bitCount != 32) {

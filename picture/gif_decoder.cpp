@@ -76,7 +76,8 @@ public:
         frame_ = gif_->Image;
         // The frame's own colour table before the file's. With neither, the file gives its
         // pixels no colours at all; a table of our own would make them up.
-        const ColorMapObject* table = frame_.ColorMap != nullptr ? frame_.ColorMap : gif_->SColorMap;
+        const ColorMapObject* table =
+            frame_.ColorMap != nullptr ? frame_.ColorMap : gif_->SColorMap;
         if (table == nullptr) {
             return PictureFailure(PictureStatus::Damaged, "it has no colour table");
         }
@@ -149,8 +150,9 @@ protected:
         // The frame's rows in this band, then, after the last band, those below the screen:
         // the first image's data is read to its end.
         const int first = std::max(band.top, frame_.Top);
-        const int end = band.bottom == band.height ? frame_.Top + frame_.Height
-                                                   : std::min(band.bottom, frame_.Top + frame_.Height);
+        const int end = band.bottom == band.height
+                            ? frame_.Top + frame_.Height
+                            : std::min(band.bottom, frame_.Top + frame_.Height);
         for (int y = first; y < end; ++y) {
             if (PictureResult line = DecodeLine(band, y); !line.ok()) {
                 return line;
@@ -183,7 +185,9 @@ private:
     }
 
     // Decodes the frame's next line, which lands on row `y` of the picture; where that is
-    // outside the band (below the screen), it is read and dropped.
+    // outside the band (below the screen), it is read and dropped. giflib refuses the codes
+    // its table cannot hold but one: a code not defined yet, other than the next one, right
+    // after a string, which it decodes into that string and a made-up pixel.
     PictureResult DecodeLine(const RowBand& band, int y)
     {
         if (DGifGetLine(gif_, line_.data(), frame_.Width) == GIF_ERROR) {
@@ -203,7 +207,8 @@ private:
         unsigned char* row = band.Row(y);
         const int shown = std::clamp(band.width - frame_.Left, 0, frame_.Width);
         for (int x = 0; x < shown; ++x) {
-            Put(row + std::ptrdiff_t{4} * (frame_.Left + x), colours_[line_[static_cast<std::size_t>(x)]]);
+            Put(row + std::ptrdiff_t{4} * (frame_.Left + x),
+                colours_[line_[static_cast<std::size_t>(x)]]);
         }
         return {};
     }
@@ -235,13 +240,22 @@ private:
         }
         std::string reason;
         switch (error) {
-        case D_GIF_ERR_NOT_GIF_FILE: return PictureFailure(PictureStatus::NotAPicture);
+        case D_GIF_ERR_NOT_GIF_FILE:
+            return PictureFailure(PictureStatus::NotAPicture);
         case D_GIF_ERR_NOT_ENOUGH_MEM:
             return PictureFailure(PictureStatus::OutOfMemory, "not enough memory to read it");
-        case D_GIF_ERR_WRONG_RECORD: reason = "a block of an unknown kind comes before its picture"; break;
-        case D_GIF_ERR_EOF_TOO_SOON: reason = "its picture data ends before its last pixel"; break;
-        case D_GIF_ERR_DATA_TOO_BIG: reason = "its picture data holds more pixels than its image"; break;
-        default: reason = "its picture data is damaged"; break; // a bad code, an empty block
+        case D_GIF_ERR_WRONG_RECORD:
+            reason = "a block of an unknown kind comes before its picture";
+            break;
+        case D_GIF_ERR_EOF_TOO_SOON:
+            reason = "its picture data ends before its last pixel";
+            break;
+        case D_GIF_ERR_DATA_TOO_BIG:
+            reason = "its picture data holds more pixels than its image";
+            break;
+        default: // a code its table does not hold, an empty block inside the data
+            reason = "its picture data is damaged";
+            break;
         }
         return PictureFailure(PictureStatus::Damaged, reason);
     }

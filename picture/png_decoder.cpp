@@ -32,12 +32,12 @@ struct PngJob
     png_structp png;
     png_infop info;
     SourceReader* reader;
-    bool cutShort;   // the file ended where libpng wanted more
-    bool readFailed; // the system could not read the file
-    bool overLimit;  // the header's width or height is past the limits we set
+    bool cutShort;              // the file ended where libpng wanted more
+    bool readFailed;            // the system could not read the file
+    bool overLimit;             // the header's width or height is past the limits we set
     char message[MessageBytes]; // libpng's reason for giving up
     char warning[MessageBytes]; // and its last warning, which may say more
-    png_bytepp rows; // where the next rows go, for ReadRows
+    png_bytepp rows;            // where the next rows go, for ReadRows
     png_uint_32 rowCount;
 };
 
@@ -59,7 +59,8 @@ void CopyMessage(char (&to)[MessageBytes], png_const_charp message)
 }
 
 // Warnings are kept, not shown: libpng warns of what it can pass over (a bad ancillary chunk,
-// data after the image), and names each fault of the header before it gives up on it. A
+// data after the image, a bad Adler-32 after image data whose every chunk passed its CRC),
+// and names each fault of the header before it gives up on it. A
 // chunk longer than the memory we allow is one it would pass over too, even the palette, so
 // that one ends the decode.
 void OnWarning(png_structp png, png_const_charp message)
@@ -158,7 +159,8 @@ void SetTransforms(PngJob& job)
 // name or another word in capitals.
 std::string Lowered(std::string text)
 {
-    if (text.size() >= 2 && text[0] >= 'A' && text[0] <= 'Z' && !(text[1] >= 'A' && text[1] <= 'Z')) {
+    if (text.size() >= 2 && text[0] >= 'A' && text[0] <= 'Z' &&
+        !(text[1] >= 'A' && text[1] <= 'Z')) {
         text[0] = static_cast<char>(text[0] - 'A' + 'a');
     }
     return text;
@@ -193,10 +195,10 @@ public:
         // libpng's own checks, from our limits: the header's width and height each within the
         // pixels allowed (CheckArea then checks their product), and no chunk longer than the
         // memory allowed. Every chunk that does not make the pixels (text, colour profiles,
-        // gamma, transparency) is skipped unread, so none of them is decompressed into memory
-        // and none of them changes a pixel.
-        const auto most = static_cast<png_uint_32>(
-            std::clamp<std::int64_t>(limits_.pixels, 1, PNG_UINT_31_MAX));
+        // gamma, transparency) is read past without being kept, so none of them is
+        // decompressed into memory and none of them changes a pixel.
+        const auto most =
+            static_cast<png_uint_32>(std::clamp<std::int64_t>(limits_.pixels, 1, PNG_UINT_31_MAX));
         png_set_user_limits(job.png, most, most);
         png_set_chunk_malloc_max(
             job.png, static_cast<png_alloc_size_t>(std::clamp<std::int64_t>(
@@ -252,7 +254,8 @@ protected:
         if (!RunProtected(*job_, SetTransforms)) {
             return Failure();
         }
-        const std::size_t expected = std::size_t{palette_ ? 1u : 4u} * static_cast<std::size_t>(Width());
+        const std::size_t expected =
+            std::size_t{palette_ ? 1u : 4u} * static_cast<std::size_t>(Width());
         if (png_get_rowbytes(job_->png, job_->info) != expected) {
             return PictureFailure(PictureStatus::Unsupported, "an unusual layout of its pixels");
         }
@@ -304,9 +307,9 @@ private:
             const unsigned index = indices[x];
             past |= index >= static_cast<unsigned>(paletteSize_);
             const std::uint32_t colour = colours_[index];
-            const unsigned char pixel[4] = {
-                static_cast<unsigned char>(colour), static_cast<unsigned char>(colour >> 8),
-                static_cast<unsigned char>(colour >> 16), 0xFF};
+            const unsigned char pixel[4] = {static_cast<unsigned char>(colour),
+                                            static_cast<unsigned char>(colour >> 8),
+                                            static_cast<unsigned char>(colour >> 16), 0xFF};
             std::memcpy(row + std::ptrdiff_t{4} * x, pixel, sizeof pixel);
         }
         return past;
@@ -360,9 +363,8 @@ private:
         }
         // "IDAT: CRC error" says which chunk; the reason says it the other way round.
         if (message.size() > 6 && message[4] == ':' && message[5] == ' ') {
-            return PictureFailure(PictureStatus::Damaged, Lowered(message.substr(6)) +
-                                                              " in its " + message.substr(0, 4) +
-                                                              " chunk");
+            return PictureFailure(PictureStatus::Damaged, Lowered(message.substr(6)) + " in its " +
+                                                              message.substr(0, 4) + " chunk");
         }
         if (message.empty()) {
             message = "the picture data cannot be decoded";

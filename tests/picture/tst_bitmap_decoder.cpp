@@ -54,9 +54,15 @@ QByteArray Bitmap(qint64 width, qint64 height, int bits, int compression, const 
                   const QByteArray& data)
 {
     QByteArray bytes = "BM" + QByteArray(52, '\0') + table + data;
-    for (auto [at, value, size] : {std::tuple{2, bytes.size(), 4}, {10, 54 + table.size(), 4},
-                                   {14, 40, 4}, {18, width, 4}, {22, height, 4}, {26, 1, 2},
-                                   {28, bits, 2}, {30, compression, 4}, {34, data.size(), 4},
+    for (auto [at, value, size] : {std::tuple{2, bytes.size(), 4},
+                                   {10, 54 + table.size(), 4},
+                                   {14, 40, 4},
+                                   {18, width, 4},
+                                   {22, height, 4},
+                                   {26, 1, 2},
+                                   {28, bits, 2},
+                                   {30, compression, 4},
+                                   {34, data.size(), 4},
                                    {46, bits <= 8 ? table.size() / 4 : 0, 4}}) {
         bytes = With(bytes, at, value, size);
     }
@@ -192,8 +198,8 @@ QString Convert()
 // A Python that has PIL, or empty.
 QString PythonWithPil()
 {
-    for (const QString& python : {QStandardPaths::findExecutable("python3"),
-                                  QStringLiteral("/usr/bin/python3")}) {
+    for (const QString& python :
+         {QStandardPaths::findExecutable("python3"), QStringLiteral("/usr/bin/python3")}) {
         if (!python.isEmpty() && Run(python, {"-c", "import PIL"})) {
             return python;
         }
@@ -325,16 +331,16 @@ void tst_BitmapDecoder::writtenByTools_data()
                         const char* rework = "", int tolerance = 0) {
         QTest::newRow(name) << tool << writes << rework << tolerance;
     };
-    const QStringList palette16 = {"-colors", "16", "-type", "Palette", "-compress", "None",
-                                   "BMP3:"};
-    const QStringList alpha = {"-alpha", "set", "-channel", "A", "-evaluate", "set", "50%",
-                               "+channel"};
+    const QStringList palette16 = {"-colors",   "16",   "-type", "Palette",
+                                   "-compress", "None", "BMP3:"};
+    const QStringList alpha = {"-alpha",    "set", "-channel", "A",
+                               "-evaluate", "set", "50%",      "+channel"};
     add("1-bit palette", "convert", {"-colors", "2", "-type", "Palette", "BMP3:"});
     add("4-bit palette", "convert", palette16);
-    add("8-bit palette", "convert", {"-colors", "200", "-type", "Palette", "-compress", "None",
-                                     "BMP3:"});
-    add("8-bit grey", "convert", {"-colorspace", "Gray", "-type", "Palette", "-compress", "None",
-                                  "BMP3:"});
+    add("8-bit palette", "convert",
+        {"-colors", "200", "-type", "Palette", "-compress", "None", "BMP3:"});
+    add("8-bit grey", "convert",
+        {"-colorspace", "Gray", "-type", "Palette", "-compress", "None", "BMP3:"});
     add("RLE8", "convert", {"-colors", "200", "-type", "Palette", "-compress", "RLE", "BMP3:"});
     // Every row's runs go on to the row's padded end: 64 pixels of 61.
     add("RLE8 padded to whole words", "convert", {"-colors", "200", "-type", "Palette", "BMP3:"});
@@ -418,8 +424,7 @@ void tst_BitmapDecoder::handMade_data()
     QTest::newRow("RLE4 run of one leaves its second nibble unused")
         << Runs("0179 0001", 2) << Colours("0000 7000");
     QTest::newRow("2-bit, first pixel in the high bits")
-        << Bitmap(5, 1, 2, 0, Palette(4), QByteArray::fromHex("1B400000"))
-        << Colours("01231");
+        << Bitmap(5, 1, 2, 0, Palette(4), QByteArray::fromHex("1B400000")) << Colours("01231");
     // Masks of 1, 10 and 32 bits scale to the full range.
     QTest::newRow("32-bit bit fields of 10 bits")
         << Bitmap(1, 1, 32, 3, QByteArray::fromHex("0000F03F 00FC0F00 FF030000"),
@@ -464,7 +469,8 @@ void tst_BitmapDecoder::damaged_data()
     const QByteArray rgb = Bitmap(40, 30, 24, 0, {}, QByteArray(40 * 30 * 3, '\x7F'));
     const QByteArray fields = Bitmap(4, 2, 16, 3, QByteArray(12, '\0'), QByteArray(16, '\0'));
     // 64 bytes of OS/2 header: 24 past the fields a 40-byte one has.
-    const QByteArray os2 = With(Bitmap(4, 2, 1, 3, QByteArray(24, '\0'), QByteArray(8, '\0')), 14, 64);
+    const QByteArray os2 =
+        With(Bitmap(4, 2, 1, 3, QByteArray(24, '\0'), QByteArray(8, '\0')), 14, 64);
     const QByteArray onlyEnd = Bitmap(16384, 16384, 8, 1, Palette(256),
                                       QByteArray(17408, '\0') + QByteArray::fromHex("0001"));
     add("headers cut short", bmp.left(20), Damaged, "headers are cut short");

@@ -7,6 +7,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <cstdlib>
+#include <cstring>
+#include <vector>
+
 using namespace lumenveil;
 
 Q_DECLARE_METATYPE(lumenveil::PictureStatus)
@@ -142,8 +146,7 @@ QByteArray TestFile(const QString& name)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Keeps the rows handed to it, band by band, in a picture of its own, as a sink that wants no
-// whole picture from the load.
+// Keeps the rows handed to it in a picture of its own, as a sink that wants none from the load.
 class BandCopy final : public RowSink
 {
 public:
@@ -167,50 +170,45 @@ public:
     std::vector<int> seen; // how often each row came
 };
 
-struct Decoded
+// Decodes `bytes` into one picture, then band by band into a sink that keeps none: each gives
+// `status` with a reason that holds `reason`, or else, every row once and every pixel opaque,
+// the pixels of the tool's file `expected` within `tolerance`.
+void CheckDecode(const QByteArray& bytes, const DecodeLimits& limits, PictureStatus status,
+                 const QString& reason, const QString& expected = {}, int tolerance = 0)
 {
-    PictureResult result;
-    QByteArray rgb; // width, height, then R, G, B a pixel, as the tools' files hold them
-    bool opaque = true;
-};
-
-// Decodes `bytes` into one picture, or band by band into a sink that keeps none.
-Decoded Decode(const QByteArray& bytes, const DecodeLimits& limits, bool bands)
-{
-    MemorySource source(bytes.constData(), static_cast<std::size_t>(bytes.size()));
-    BandCopy sink;
-    PixelBuffer whole;
-    Decoded out;
-    out.result = DecodePicture(source, limits, whole, nullptr, bands ? &sink : nullptr);
-    const PixelBuffer& picture = bands ? sink.picture : whole;
-    if (!out.result.ok() || picture.IsEmpty()) {
-        return out;
-    }
-    const qint32 size[2] = {picture.Width(), picture.Height()}; // little-endian, as written
-    out.rgb.append(reinterpret_cast<const char*>(size), sizeof size);
-    for (int y = 0; y < picture.Height(); ++y) {
-        out.opaque &= !bands || sink.seen[static_cast<std::size_t>(y)] == 1;
-        for (const unsigned char* p = picture.Row(y); p < picture.Row(y) + picture.Stride(); p += 4) {
-            out.rgb.append(char(p[2])).append(char(p[1])).append(char(p[0]));
-            out.opaque &= p[3] == 0xFF;
+    QVERIFY(!bytes.isEmpty());
+    const QByteArray want = TestFile(expected);
+    for (const bool bands : {false, true}) {
+        MemorySource source(bytes.constData(), static_cast<std::size_t>(bytes.size()));
+        BandCopy sink;
+        PixelBuffer whole;
+        const PictureResult result =
+            DecodePicture(source, limits, whole, nullptr, bands ? &sink : nullptr);
+        const QString why = QString::fromStdString(result.reason);
+        QVERIFY2(result.status == status, qPrintable(why));
+        if (!result.ok()) {
+            QVERIFY2(why.contains(reason) && !why.isEmpty() && !why.endsWith('.'), qPrintable(why));
+            continue;
         }
-    }
-    return out;
-}
-
-// Fails on the first pixel of `got` more than `tolerance` from `expected`.
-void ComparePixels(const QByteArray& got, const QByteArray& expected, int tolerance)
-{
-    QCOMPARE(got.left(8).toHex(), expected.left(8).toHex()); // the same size
-    QCOMPARE(got.size(), expected.size());
-    const int width = *reinterpret_cast<const qint32*>(expected.constData());
-    for (qsizetype i = 8; i < got.size(); ++i) {
-        const int difference = std::abs(int(quint8(got[i])) - int(quint8(expected[i])));
-        if (difference > tolerance) {
-            const qsizetype pixel = (i - 8) / 3;
-            QFAIL(qPrintable(QString("pixel %1,%2 channel %3: %4, expected %5")
-                                 .arg(pixel % width).arg(pixel / width).arg((i - 8) % 3)
-                                 .arg(quint8(got[i])).arg(quint8(expected[i]))));
+        const PixelBuffer& picture = bands ? sink.picture : whole;
+        QVERIFY(want.size() > 8);
+        const auto* size = reinterpret_cast<const qint32*>(want.constData());
+        QCOMPARE(want.size(), 8 + 3 * qsizetype{size[0]} * size[1]);
+        QCOMPARE(picture.Width(), size[0]);
+        QCOMPARE(picture.Height(), size[1]);
+        QVERIFY(!bands || sink.seen == std::vector<int>(static_cast<std::size_t>(size[1]), 1));
+        const auto* rgb = reinterpret_cast<const quint8*>(want.constData()) + 8;
+        for (int y = 0; y < size[1]; ++y) {
+            for (int x = 0; x < size[0]; ++x, rgb += 3) {
+                const unsigned char* bgrx = picture.Row(y) + 4 * x;
+                if (std::abs(bgrx[2] - rgb[0]) > tolerance ||
+                    std::abs(bgrx[1] - rgb[1]) > tolerance ||
+                    std::abs(bgrx[0] - rgb[2]) > tolerance || bgrx[3] != 0xFF) {
+                    QFAIL(qPrintable(QString::asprintf(
+                        "pixel %d,%d is %d,%d,%d (alpha %d), not %d,%d,%d", x, y, bgrx[2], bgrx[1],
+                        bgrx[0], bgrx[3], rgb[0], rgb[1], rgb[2])));
+                }
+            }
         }
     }
 }
@@ -288,8 +286,7 @@ void tst_PngGifDecoders::decodes_data()
     row("GIF screen of no size takes the frame's", "no_screen.gif", "pil");
 }
 
-// Each file gives the pixels its tool decodes, whole and band by band, every row once, every
-// pixel opaque; interlaced ones come whole.
+// Each file gives the pixels its tool decodes; interlaced ones come whole.
 void tst_PngGifDecoders::decodes()
 {
     QFETCH(QString, file);
@@ -297,21 +294,12 @@ void tst_PngGifDecoders::decodes()
     QFETCH(int, tolerance);
     QFETCH(bool, interlaced);
     const QByteArray bytes = TestFile(file);
-    const QByteArray expected = TestFile(file + "." + tool);
-    QVERIFY(!bytes.isEmpty() && !expected.isEmpty());
-    for (const bool bands : {false, true}) {
-        const Decoded decoded = Decode(bytes, DecodeLimits{}, bands);
-        QVERIFY2(decoded.result.ok(), decoded.result.reason.c_str());
-        QVERIFY(decoded.opaque);
-        ComparePixels(decoded.rgb, expected, tolerance);
-    }
+    CheckDecode(bytes, {}, PictureStatus::Ok, {}, file + "." + tool, tolerance);
     MemorySource source(bytes.constData(), static_cast<std::size_t>(bytes.size()));
     const DecodeLimits limits;
-    auto decoder = file.endsWith(".gif") ? MakeGifDecoder(source, limits)
-                                         : MakePngDecoder(source, limits);
+    auto decoder = (file.endsWith(".gif") ? MakeGifDecoder : MakePngDecoder)(source, limits);
     QVERIFY(decoder->ReadHeader().ok());
-    QCOMPARE(decoder->RowOrder(), interlaced ? PictureDecoder::Order::Whole
-                                             : PictureDecoder::Order::TopDown);
+    QCOMPARE(decoder->RowOrder() == PictureDecoder::Order::Whole, interlaced);
 }
 
 void tst_PngGifDecoders::refuses_data()
@@ -321,7 +309,7 @@ void tst_PngGifDecoders::refuses_data()
     QTest::addColumn<qint64>("pixels");
     QTest::addColumn<qint64>("memory");
     QTest::addColumn<PictureStatus>("status");
-    QTest::addColumn<QString>("reason"); // a part of it; for Ok, the file of the pixels it gives
+    QTest::addColumn<QString>("reason"); // words of it; for Ok, the file of the pixels it gives
     using enum PictureStatus;
     const DecodeLimits limits;
     const auto row = [&limits](const char* name, const char* file, PictureStatus status,
@@ -332,7 +320,6 @@ void tst_PngGifDecoders::refuses_data()
     };
     const QString cutShort = "the file ends before its picture data";
     row("PNG signature alone", "rgb8.png", Damaged, cutShort, 8);
-    row("PNG cut in IHDR", "rgb8.png", Damaged, cutShort, 20);
     row("PNG cut before IDAT", "rgb8.png", Damaged, cutShort, 33);
     row("PNG cut in IDAT", "rgb8.png", Damaged, cutShort, 400);
     row("PNG cut in the last IDAT's CRC", "rgb8.png", Damaged, cutShort, -13);
@@ -358,7 +345,6 @@ void tst_PngGifDecoders::refuses_data()
     row("PNG with a chunk over the memory limit", "p8.png", OutOfMemory, "a chunk larger", 0, 0,
         500);
     row("GIF cut in the screen", "global.gif", Damaged, cutShort, 10);
-    row("GIF cut in the colour table", "global.gif", Damaged, cutShort, 30);
     row("GIF cut in the image descriptor", "global.gif", Damaged, cutShort, 65);
     row("GIF cut in the image data", "global.gif", Damaged, cutShort, 300);
     row("GIF without its data's terminator", "global.gif", Damaged, cutShort, -2);
@@ -386,23 +372,13 @@ void tst_PngGifDecoders::refuses()
     QFETCH(qint64, memory);
     QFETCH(PictureStatus, status);
     QFETCH(QString, reason);
-    QByteArray bytes = TestFile(file);
-    QVERIFY(!bytes.isEmpty());
-    bytes = cut > 0 ? bytes.left(cut) : bytes.left(bytes.size() + cut);
+    const QByteArray bytes = TestFile(file);
     DecodeLimits limits;
     limits.pixels = pixels;
     limits.memoryBytes = memory;
-    for (const bool bands : {false, true}) {
-        const Decoded decoded = Decode(bytes, limits, bands);
-        QCOMPARE(decoded.result.status, status);
-        const QString got = QString::fromStdString(decoded.result.reason);
-        if (status == PictureStatus::Ok) {
-            ComparePixels(decoded.rgb, TestFile(reason), 0);
-            continue;
-        }
-        QVERIFY2(got.contains(reason), qPrintable(got));
-        QVERIFY(!got.isEmpty() && !got.endsWith(QLatin1Char('.')));
-    }
+    const bool ok = status == PictureStatus::Ok;
+    CheckDecode(cut > 0 ? bytes.left(cut) : bytes.left(bytes.size() + cut), limits, status,
+                ok ? QString() : reason, ok ? reason : QString());
 }
 
 QTEST_APPLESS_MAIN(tst_PngGifDecoders)
