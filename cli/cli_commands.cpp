@@ -206,8 +206,8 @@ int SaveToOutput(const PictureSurface& surface, Output& out, std::FILE* err)
                         ExitFailure);
     }
     std::string reason;
-    if (out.Finish() != 0) {
-        reason = SystemErrorText(out.Finish());
+    if (const int error = out.Finish(); error != 0) {
+        reason = SystemErrorText(error);
     }
     const int fd = out.Descriptor();
     std::int64_t next = 0;

@@ -91,13 +91,14 @@ void Split(const NativeName& path, NativeName& folder, NativeName& name)
 // by it with nothing but async-signal-safe calls.
 constexpr int Slots = 8;
 std::array<std::array<char, PATH_MAX>, Slots> temporaryNames{};
-std::array<std::atomic<bool>, Slots> slotUsed{};
+enum SlotState : int { Free, Taken, Named }; // Named: the handler may read the name
+std::array<std::atomic<int>, Slots> slotState{};
 constexpr std::array<int, 3> StopSignals = {SIGINT, SIGTERM, SIGHUP};
 
 extern "C" void RemoveTemporariesAndStop(int signal)
 {
     for (int i = 0; i < Slots; ++i) {
-        if (slotUsed[i].load()) {
+        if (slotState[i].load() == Named) {
             (void)::unlink(temporaryNames[i].data());
         }
     }
@@ -138,12 +139,12 @@ int TakeSlot(const NativeName& name)
         return -1;
     }
     for (int i = 0; i < Slots; ++i) {
-        bool expected = false;
-        if (!slotUsed[i].load() ) {
+        // Taken first, so that no other save writes the same name; named once it is whole.
+        int expected = Free;
+        if (slotState[i].compare_exchange_strong(expected, Taken)) {
             std::memcpy(temporaryNames[i].data(), name.c_str(), name.size() + 1);
-            if (slotUsed[i].compare_exchange_strong(expected, true)) {
-                return i;
-            }
+            slotState[i].store(Named);
+            return i;
         }
     }
     return -1;
@@ -152,7 +153,7 @@ int TakeSlot(const NativeName& name)
 void FreeSlot(int slot)
 {
     if (slot >= 0) {
-        slotUsed[slot].store(false);
+        slotState[slot].store(Free);
     }
 }
 
