@@ -228,17 +228,42 @@ void StoreFramedRows(PixelGrid& grid, std::u16string_view framed, int top, int b
     }
 }
 
+namespace {
+
+// Whether the first codes of a scan (fewer than the start marker's) already settle it: they
+// begin neither the start marker nor an end marker that could be complete by the 13th code
+// (one that begins at code 0, 1 or 2), so that no pixel further on can change the outcome.
+bool CannotHoldAMessage(std::string_view codes, std::string_view startCodes,
+                        std::string_view endCodes)
+{
+    if (startCodes.starts_with(codes)) {
+        return false;
+    }
+    for (std::size_t at = 0; at + endCodes.size() <= startCodes.size(); ++at) {
+        if (codes.size() <= at || endCodes.starts_with(codes.substr(at))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
 ReadOutcome ReadText(const PixelGrid& grid)
 {
     const int width = grid.ImageWidth();
     const int height = grid.ImageHeight();
     const std::int64_t pixels = width > 0 && height > 0 ? std::int64_t{width} * height : 0;
 
-    // The pixels come in reads of growing size, each half as large as all before it: a short
-    // message costs a few small reads, a long scan few large ones, and no read goes further
-    // past the message's end than half the way the scan had come before it.
+    // Until the start test the pixels come a slot at a time, and the scan ends as soon as
+    // what it read can begin no message: a photo that holds none is mostly settled by its
+    // first few pixels. Then they come in reads of growing size, each half as large as all
+    // before it: a short message costs a few small reads, a long scan few large ones, and no
+    // read goes further past the message's end than half the way the scan had come before it.
     static const std::string startCodes = CodesOf(StartMarker);
     static const std::string endCodes = CodesOf(EndMarker);
+    const ReadOutcome withoutMessage = {
+        pixels > StartTestPixel ? ReadStatus::NoStartMarker : ReadStatus::TooSmall, {}};
     std::string codes; // one per slot: the start marker's, then the message's
     std::vector<std::uint8_t> strip; // CarrierBits of the pixels just read
     std::int64_t next = 0; // the first pixel not read yet
@@ -250,7 +275,9 @@ ReadOutcome ReadText(const PixelGrid& grid)
             codes.clear();
         }
         const std::int64_t half = next / 2 / PixelsPerChar * PixelsPerChar;
-        const std::int64_t wanted = std::clamp(half, StartTestPixel, MostPixelsPerRead);
+        const std::int64_t wanted = next < StartTestPixel
+                                        ? PixelsPerChar
+                                        : std::clamp(half, StartTestPixel, MostPixelsPerRead);
         const std::int64_t count = std::min(wanted, pixels - next);
         strip.resize(static_cast<std::size_t>(count));
         grid.ReadCarrierBits(next, count, strip.data());
@@ -267,6 +294,9 @@ ReadOutcome ReadText(const PixelGrid& grid)
         if (end != std::string::npos) {
             codes.resize(end);
             return {ReadStatus::Found, TextOfCodes(codes)};
+        }
+        if (next < StartTestPixel && CannotHoldAMessage(codes, startCodes, endCodes)) {
+            return withoutMessage;
         }
     }
     return {pixels > StartTestPixel ? ReadStatus::NoEndMarker : ReadStatus::TooSmall, {}};

@@ -229,8 +229,15 @@ void tst_Codec::read_data()
     QTest::newRow("end marker inside the text reads up to it")
         << "start messagefirstend messagesecondend message" << 20 << 20 << Found << "first" << 86;
     QTest::newRow("start marker in another case")
-        << "Start messagehelloend message" << 20 << 20 << NoStartMarker << "" << 38;
-    QTest::newRow("no marker at all") << "" << 20 << 20 << NoStartMarker << "" << 38;
+        << "Start messagehelloend message" << 20 << 20 << NoStartMarker << "" << 8;
+    // Read until the codes can begin neither the start marker nor an end marker that would be
+    // complete by the 13th character.
+    QTest::newRow("no marker at all: settled by the third character")
+        << "abc" << 20 << 20 << NoStartMarker << "" << 8;
+    QTest::newRow("an end marker from the third character, until it fails")
+        << "xyend messaXe" << 20 << 20 << NoStartMarker << "" << 35;
+    QTest::newRow("a start marker wrong in its last letter")
+        << "start messagf" << 20 << 20 << NoStartMarker << "" << 38;
     QTest::newRow("start but no end")
         << "start messagehello" << 20 << 20 << NoEndMarker << "" << 399;
     const QString many(180000, 'a'); // read on past the largest read's end
@@ -240,7 +247,7 @@ void tst_Codec::read_data()
         << "start messagexyend message" << 20 << 20 << Found << "xy" << 77;
     QTest::newRow("39 pixels never reach the start test")
         << "start message" << 13 << 3 << TooSmall << "" << 38;
-    QTest::newRow("40 pixels reach it") << "" << 8 << 5 << NoStartMarker << "" << 38;
+    QTest::newRow("40 pixels reach it") << "start messagf" << 8 << 5 << NoStartMarker << "" << 38;
     QTest::newRow("1 x 1") << "" << 1 << 1 << TooSmall << "" << 0;
     QTest::newRow("end marker first") << "end message" << 20 << 20 << Found << "" << 32;
     QTest::newRow("end marker ends at the 12th character")
@@ -250,7 +257,7 @@ void tst_Codec::read_data()
     QTest::newRow("end marker in a picture of 33 pixels")
         << "end message" << 11 << 3 << Found << "" << 32;
     QTest::newRow("code 0") << QString(QChar(0)) + "start message" << 20 << 20 << NoStartMarker
-                            << "" << 38;
+                            << "" << 8;
     QTest::newRow("nul in the text") << "start messagea" + QString(QChar(0)) + "bend message" << 20
                                      << 20 << Found << QString("a") + QChar(0) + "b" << 80;
     QString everyCode;
