@@ -3,10 +3,10 @@
 #include "codec/hidden_text.h"
 #include "codec/message_layout.h"
 #include "lumenveil_version.h"
-#include "picture/bitmap_file_grid.h"
 #include "picture/bitmap_save.h"
 #include "picture/bitmap_writer.h"
 #include "picture/byte_source.h"
+#include "picture/decoding_grid.h"
 #include "picture/picture_surface.h"
 
 #include <algorithm>
@@ -467,14 +467,13 @@ int Reveal(const std::vector<std::string>& pictures, int in, Output& out, std::F
             status = ExitFailure;
             continue;
         }
-        // A plain 24-bit bitmap is read lazily, only as far as the message goes.
-        std::optional<ReadOutcome> lazily = ReadTextLazily(*source);
-        PictureSurface surface;
-        if (!lazily && !Load(surface, *source, picture, err, limits)) {
+        // Only as much of the picture is decoded as the scan reads.
+        ReadOutcome outcome;
+        if (const PictureResult read = ReadTextOfPicture(*source, limits, outcome); !read.ok()) {
+            Complain(err, DescribePictureResult(read, PictureName(picture)), ExitFailure);
             status = ExitFailure;
             continue;
         }
-        const ReadOutcome outcome = lazily ? std::move(*lazily) : ReadText(surface);
         if (outcome.status != ReadStatus::Found) {
             Complain(err, DisplayName(picture) + ": " + DescribeReadOutcome(outcome),
                      ExitNoMessage);
@@ -505,12 +504,16 @@ int Capacity(const std::vector<std::string>& args, int in, Output& out, std::FIL
     if (args.size() != 1) {
         return UsageError(err, "capacity takes one PICTURE");
     }
+    // The picture's size is all that counts, and its headers give it.
     const std::unique_ptr<ByteSource> source = OpenPicture(args[0], in, err, limits);
-    PictureSurface surface;
-    if (!source || !Load(surface, *source, args[0], err, limits)) {
+    if (!source) {
         return ExitFailure;
     }
-    out.Write(std::to_string(CapacityInChars(surface.ImageWidth(), surface.ImageHeight())) + "\n");
+    PictureHeader header;
+    if (const PictureResult read = ReadPictureHeader(*source, limits, header); !read.ok()) {
+        return Complain(err, DescribePictureResult(read, PictureName(args[0])), ExitFailure);
+    }
+    out.Write(std::to_string(CapacityInChars(header.width, header.height)) + "\n");
     return ExitOk;
 }
 

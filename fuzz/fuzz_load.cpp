@@ -1,7 +1,11 @@
 // Any bytes, handed to the picture decoders as a file's content: each either gives a picture
 // within its limits or fails with a reason; it never crashes, overruns or leaks. Every other
 // input is decoded band by band, as a hide into a file decodes it: every row must come once.
+// Where an input decodes whole, reading its message as reveal does, decoding only the rows the
+// scan reaches, finds what the whole picture holds.
+#include "picture/decoding_grid.h"
 #include "picture/picture_decoder.h"
+#include "picture/picture_surface.h"
 
 #include <cstdlib>
 #include <vector>
@@ -78,6 +82,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         }
         if (!result.ok() && result.status != PictureStatus::NotAPicture && result.reason.empty()) {
             std::abort(); // every failure says why
+        }
+        ReadOutcome read;
+        const PictureResult revealed = ReadTextOfPicture(source, Limits, read);
+        if (result.ok()) {
+            const ReadOutcome whole = ReadText(BandGrid(picture.All()));
+            if (!revealed.ok() || read.status != whole.status || read.text != whole.text) {
+                std::abort();
+            }
         }
     } else {
         CountingSink sink;

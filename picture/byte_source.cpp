@@ -125,11 +125,35 @@ PictureResult OpenPictureSource(const NativeName& path, std::int64_t most,
 
 std::int64_t SourceReader::Read(void* to, std::int64_t bytes)
 {
-    const std::int64_t got = source_.ReadAt(position_, to, bytes);
-    if (got > 0) {
-        position_ += got;
+    auto* out = static_cast<unsigned char*>(to);
+    std::int64_t done = 0;
+    while (done < bytes) {
+        const std::int64_t aheadEnd = aheadStart_ + static_cast<std::int64_t>(ahead_.size());
+        if (position_ >= aheadStart_ && position_ < aheadEnd) {
+            const std::int64_t piece = std::min(bytes - done, aheadEnd - position_);
+            std::memcpy(out + done, ahead_.data() + (position_ - aheadStart_),
+                        static_cast<std::size_t>(piece));
+            done += piece;
+            position_ += piece;
+            continue;
+        }
+        if (bytes - done >= AheadBytes) { // large enough to go without a copy
+            const std::int64_t got = source_.ReadAt(position_, out + done, bytes - done);
+            if (got < 0) {
+                return done > 0 ? done : -1;
+            }
+            position_ += got;
+            return done + got;
+        }
+        ahead_.resize(static_cast<std::size_t>(AheadBytes));
+        const std::int64_t got = source_.ReadAt(position_, ahead_.data(), AheadBytes);
+        ahead_.resize(static_cast<std::size_t>(std::max<std::int64_t>(got, 0)));
+        aheadStart_ = position_;
+        if (got <= 0) {
+            return done > 0 ? done : got;
+        }
     }
-    return got;
+    return done;
 }
 
 } // namespace lumenveil

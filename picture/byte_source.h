@@ -82,7 +82,8 @@ private:
                                               std::unique_ptr<ByteSource>& out);
 
 // A sequential reader over a source, for decoders that take their bytes in order (libjpeg,
-// libpng, giflib): hands out what it read ahead, piece by piece.
+// libpng, giflib): hands out what it read ahead, piece by piece, so that a decoder that asks
+// for a byte or a block of 255 at a time does not cost a system call each.
 class SourceReader
 {
 public:
@@ -100,8 +101,13 @@ public:
     [[nodiscard]] ByteSource& Source() { return source_; }
 
 private:
+    // Bytes read ahead at a time; a larger read goes straight to the source.
+    static constexpr std::int64_t AheadBytes = 64 * 1024;
+
     ByteSource& source_;
-    std::int64_t position_;
+    std::int64_t position_; // where the next byte handed out lies in the source
+    std::vector<unsigned char> ahead_;
+    std::int64_t aheadStart_ = 0; // where ahead_ begins in the source
 };
 
 } // namespace lumenveil

@@ -49,10 +49,12 @@ PictureResult PictureDecoder::Start(bool whole)
     return BeginRows();
 }
 
-PictureResult PictureDecoder::Next(RowBand& band)
+PictureResult PictureDecoder::Next(RowBand& band, int most)
 {
     const Order order = RowOrder();
-    const int count = order == Order::Whole ? height_ : std::min(BandRows, height_ - done_);
+    const int count = order == Order::Whole ? height_
+                                            : std::min({std::clamp(most, 1, BandRows),
+                                                        height_ - done_});
     const int top = order == Order::BottomUp ? height_ - done_ - count : done_;
     if (!picture_.IsEmpty()) {
         band = picture_.Rows(top, top + count);
@@ -89,9 +91,6 @@ PictureKind SniffSource(ByteSource& source)
     return got > 0 ? SniffPictureKind(head, static_cast<std::size_t>(got)) : PictureKind::Unknown;
 }
 
-namespace {
-
-// The decoder for the picture in `source`, its headers read and checked.
 PictureResult OpenDecoder(ByteSource& source, const DecodeLimits& limits, PictureKind& kind,
                           std::unique_ptr<PictureDecoder>& decoder)
 {
@@ -107,8 +106,6 @@ PictureResult OpenDecoder(ByteSource& source, const DecodeLimits& limits, Pictur
     decoder = MakeDecoder(kind, source, limits);
     return decoder->ReadHeader();
 }
-
-} // namespace
 
 PictureResult ReadPictureHeader(ByteSource& source, const DecodeLimits& limits,
                                 PictureHeader& header)

@@ -84,14 +84,19 @@ public:
     // or cannot be had.
     [[nodiscard]] PictureResult Start(bool whole);
 
-    // Decodes the next band of final rows and points `band` at them, until the next call.
-    [[nodiscard]] PictureResult Next(RowBand& band);
+    // Decodes the next band of final rows, at most `most` (1 .. BandRows) where the rows come
+    // band by band, and points `band` at them, until the next call.
+    [[nodiscard]] PictureResult Next(RowBand& band, int most = BandRows);
 
     // Whether every row has been handed out.
     [[nodiscard]] bool Done() const { return done_ >= height_; }
 
     // The whole picture, once Done, where Start was asked for it; empty otherwise.
     [[nodiscard]] PixelBuffer TakePicture() { return std::move(picture_); }
+
+    // The rows of the whole picture while it is decoded, where Start was asked for it: those
+    // that Next has handed out are final, the others not set yet.
+    [[nodiscard]] RowBand PictureRows() { return picture_.All(); }
 
 protected:
     // Sets the size ReadHeader found, as loaded.
@@ -135,6 +140,11 @@ private:
 // must outlive it.
 [[nodiscard]] std::unique_ptr<PictureDecoder> MakeDecoder(PictureKind kind, ByteSource& source,
                                                           const DecodeLimits& limits);
+
+// The decoder for the picture in `source`, its kind sniffed and its headers read and checked.
+[[nodiscard]] PictureResult OpenDecoder(ByteSource& source, const DecodeLimits& limits,
+                                        PictureKind& kind,
+                                        std::unique_ptr<PictureDecoder>& decoder);
 
 // The kind of picture `source` holds, from its first bytes.
 [[nodiscard]] PictureKind SniffSource(ByteSource& source);

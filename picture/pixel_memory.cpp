@@ -70,4 +70,17 @@ PixelMemory AllocatePixelMemory(std::size_t bytes)
     return PixelMemory(static_cast<unsigned char*>(std::malloc(bytes)));
 }
 
+void UseOrdinaryPages(unsigned char* memory, std::size_t bytes)
+{
+#if defined(__unix__) && defined(MADV_NOHUGEPAGE)
+    constexpr std::uintptr_t Page = 4096;
+    const auto start = reinterpret_cast<std::uintptr_t>(memory) / Page * Page;
+    ::madvise(reinterpret_cast<void*>(start), bytes + (reinterpret_cast<std::uintptr_t>(memory) - start),
+              MADV_NOHUGEPAGE);
+#else
+    (void)memory;
+    (void)bytes;
+#endif
+}
+
 } // namespace lumenveil

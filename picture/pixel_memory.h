@@ -20,4 +20,8 @@ using PixelMemory = std::unique_ptr<unsigned char[], PixelMemoryRelease>;
 // or more is asked for in huge pages, which cuts the page faults of filling it tenfold.
 [[nodiscard]] PixelMemory AllocatePixelMemory(std::size_t bytes);
 
+// Asks that `bytes` of memory at `memory` be given in ordinary pages after all: memory of
+// which only a little will ever be touched, where a huge page would have to be cleared whole.
+void UseOrdinaryPages(unsigned char* memory, std::size_t bytes);
+
 } // namespace lumenveil

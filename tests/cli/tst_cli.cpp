@@ -157,6 +157,8 @@ void tst_Cli::initTestCase()
     QVERIFY(WriteImage(PhotoLikeImage(256, 192).scaled(4096, 3072), Path("large.jpg"), "jpeg"));
     const QByteArray tall = EncodeImage(PhotoLikeImage(20, 400), "jpeg");
     QVERIFY(WriteBytes(Path("cut.jpg"), tall.left(tall.size() * 3 / 4)));
+    const QByteArray eight = ReadBytes(Path("eight.png"));
+    QVERIFY(WriteBytes(Path("cut-eight.png"), eight.left(eight.size() * 3 / 4)));
 }
 
 void tst_Cli::cleanup()
@@ -318,6 +320,15 @@ void tst_Cli::commands_data()
     Row("picture name not UTF-8", "reveal \"$(printf 'pic\\377.png')\"", 2, "",
         "\u201Cpic\\xFF.png\u201D is not valid UTF-8");
     Row("a damaged PNG: our line alone", "reveal broken.png", 2, "", "is damaged");
+    // reveal decodes the rows its scan reads, capacity only the headers.
+    Row("reveal a JPEG cut short below the rows the scan reads", "reveal cut.jpg", 1, "",
+        "cut.jpg" + none);
+    Row("reveal a PNG with a message, cut short: every row is read", "reveal cut-eight.png", 2,
+        "", "\u201Ccut-eight.png\u201D is damaged or incomplete");
+    Row("capacity of a JPEG cut short, from its headers", "capacity cut.jpg", 0,
+        QString("%1\n").arg(20 * 400 / 3 - 24), "");
+    Row("capacity of a PNG with damaged pixels, from its headers", "capacity broken.png", 0,
+        QString("%1\n").arg(20 * 20 / 3 - 24), "");
     Row("no command", "", 2, "", "no command given");
     Row("unknown command", "encrypt photo.jpg", 2, "", "unknown command \u201Cencrypt\u201D");
     Row("unknown option", "reveal --fast secret.bmp", 2, "", "unknown option '--fast'");
