@@ -17,9 +17,11 @@
 #include "picture/picture_surface.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImageWriter>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <fcntl.h>
@@ -435,37 +437,151 @@ void RevealAgainstCat(const QTemporaryDir& dir)
     }
 }
 
-// The full scan of a bitmap with a start marker and no end marker against loading it
-// (capacity does nothing but load).
+// The full scan of a bitmap with a start marker and no end marker against loading it whole,
+// both in this process: the scan reads the file once, the load decodes it once.
 void FullScanAgainstLoad(const QTemporaryDir& dir)
 {
-    std::printf("\n### reveal without an end marker (the full scan) against capacity (the load) "
-                "of a 12 MP 24-bit bitmap (medians of %d rounds)\n\n",
+    std::printf("\n### reveal without an end marker (the full scan) against loading the "
+                "picture, of a 12 MP 24-bit bitmap (medians of %d rounds)\n\n",
                 2 * g_rounds);
     const QString path = dir.filePath("unended.bmp");
     if (!WriteCarrier(4000, 3000, u"start messagehello", path)) {
         return;
     }
-    std::printf("| program | reveal | capacity | reveal / capacity (at most 1.3) |\n"
-                "|---|---:|---:|---:|\n");
-    std::vector<Command> commands;
-    for (const auto& [name, cli] : Clis()) {
-        // reveal ends with status 1: the message is incomplete.
-        commands.push_back({name + " reveal", {cli, "reveal", path.toStdString()}, "/dev/null", 1});
-        commands.push_back({name + " capacity", {cli, "capacity", path.toStdString()}});
-    }
-    const std::vector<Runs> runs = Interleave(commands, 2 * g_rounds);
-    for (std::size_t k = 0; k < runs.size(); k += 2) {
-        const double ratio = Ratio(runs[k], runs[k + 1]);
-        std::printf("| %s, whole processes | %.3f s | %.3f s | %.2f x, %s |\n",
-                    Clis()[k / 2].first.c_str(), runs[k].Seconds(), runs[k + 1].Seconds(), ratio,
-                    Verdict(ratio <= 1.3));
-    }
+    std::printf("| reveal, in the program | load | reveal / load (at most 1.3) |\n"
+                "|---:|---:|---:|\n");
     const double reveal = InProcess({"reveal", QFile::encodeName(path)}, 2 * g_rounds);
-    const double capacity = InProcess({"capacity", QFile::encodeName(path)}, 2 * g_rounds);
-    std::printf("| lumenveil-cli, in the program | %.3f s | %.3f s | %.2f x, %s |\n", reveal,
-                capacity, reveal / capacity, Verdict(reveal <= 1.3 * capacity));
+    const double load = Time(
+        [&] {
+            PictureSurface surface;
+            (void)surface.LoadImageFile(Native(path));
+        },
+        2 * g_rounds);
+    std::printf("| %.3f s | %.3f s | %.2f x, %s |\n", reveal, load, reveal / load,
+                Verdict(reveal <= 1.3 * load));
     QFile::remove(path);
+}
+
+// The peak resident memory of one run of `argv`, in MB, measured by GNU time: its own child
+// starts from that small program's memory, not from this one's, which a child of this
+// process would count as its own. Negative where it cannot be measured.
+double PeakMB(const std::vector<std::string>& argv, int status)
+{
+    const QString report = QDir::temp().filePath("lumenveil-bench-peak.txt");
+    Command measured{"peak", {"/usr/bin/time", "-f", "%M", "-o", report.toStdString()}};
+    measured.argv.insert(measured.argv.end(), argv.begin(), argv.end());
+    measured.status = status;
+    Runs runs;
+    Spawn(measured, runs);
+    QFile file(report);
+    const bool read = file.open(QIODevice::ReadOnly);
+    // The figure is the last line; a line before it tells of a status other than 0.
+    const double kib = read ? file.readAll().trimmed().split('\n').last().toDouble() : -1;
+    QFile::remove(report);
+    return runs.failed || kib <= 0 ? -1 : kib * 1024 / 1e6;
+}
+
+// Writes the 24 MP photo as a JPEG, a PNG, a non-interlaced GIF (by Python's PIL) and a 24-bit
+// bitmap; the names of those written.
+std::vector<std::pair<std::string, QString>> WriteEveryKind(const QTemporaryDir& dir, int width,
+                                                            int height)
+{
+    const QImage photo = Photo(width, height);
+    std::vector<std::pair<std::string, QString>> written;
+    const QString jpeg = dir.filePath("photo.jpg");
+    const QString png = dir.filePath("photo.png");
+    const QString bmp = dir.filePath("photo.bmp");
+    const QString gif = dir.filePath("photo.gif");
+    if (WriteJpeg(photo, jpeg)) {
+        written.emplace_back("JPEG", jpeg);
+    }
+    if (photo.save(png, "png")) {
+        written.emplace_back("PNG", png);
+    }
+    QProcess pil;
+    pil.start("/usr/bin/python3",
+              {"-c",
+               "import sys; from PIL import Image; Image.MAX_IMAGE_PIXELS = None; "
+               "Image.open(sys.argv[1]).quantize(256).save(sys.argv[2], interlace=False)",
+               png, gif});
+    if (pil.waitForFinished(600000) && pil.exitCode() == 0 && QFile::exists(gif)) {
+        written.emplace_back("GIF", gif);
+    }
+    if (WriteBmp(photo, bmp)) {
+        written.emplace_back("BMP", bmp);
+    }
+    return written;
+}
+
+// capacity, and reveal of a picture without a message, of a 24 MP picture of each kind against
+// djpeg -outfile /dev/null of the same picture as a JPEG (a plain decode), with their peak
+// memory; and how long the program takes to start, against a static C program.
+void ReadingWhatIsNeeded(const QTemporaryDir& dir)
+{
+    constexpr int Width = 6000;
+    constexpr int Height = 4000;
+    const int rounds = 4 * g_rounds + 1;
+    std::printf("\n### capacity and reveal without a message of a 24 MP picture against djpeg "
+                "-outfile /dev/null of the JPEG (medians of %d rounds)\n\n",
+                rounds);
+    const std::vector<std::pair<std::string, QString>> pictures =
+        WriteEveryKind(dir, Width, Height);
+    if (pictures.empty() || pictures.front().first != "JPEG") {
+        std::printf("The pictures could not be written.\n");
+        return;
+    }
+    const std::string jpeg = pictures.front().second.toStdString();
+    std::vector<Command> commands = {{"djpeg", {"djpeg", "-outfile", "/dev/null", jpeg}}};
+    for (const auto& [cli, path] : Clis()) {
+        for (const auto& [kind, file] : pictures) {
+            for (const char* command : {"capacity", "reveal"}) {
+                commands.push_back({cli + " " + command + " " + kind,
+                                    {path, command, file.toStdString()},
+                                    "/dev/null",
+                                    std::string(command) == "reveal" ? 1 : 0});
+            }
+        }
+    }
+    const std::vector<Runs> runs = Interleave(commands, rounds);
+    std::printf("| program | command | picture | seconds | / djpeg (at most 0.05) | peak memory "
+                "(at most 20 MB) |\n|---|---|---|---:|---:|---:|\n");
+    std::printf("| djpeg -outfile /dev/null | | JPEG | %.4f | 1 | %.0f MB |\n", runs[0].Seconds(),
+                PeakMB(commands[0].argv, 0));
+    for (std::size_t k = 1; k < runs.size(); ++k) {
+        const Command& command = commands[k];
+        const double ratio = Ratio(runs[k], runs[0]);
+        const double peak = PeakMB(command.argv, command.status);
+        const bool ours = command.argv[0] == LUMENVEIL_CLI_PATH;
+        std::printf("| %s | %s | %s | %.4f | %.3f x%s | %.1f MB%s |\n",
+                    ours ? "lumenveil-cli" : "other lumenveil-cli", command.argv[1].c_str(),
+                    pictures[(k - 1) / 2 % pictures.size()].first.c_str(), runs[k].Seconds(),
+                    ratio, ours ? (std::string(", ") + Verdict(ratio <= 0.05)).c_str() : "", peak,
+                    ours ? (std::string(", ") + Verdict(peak >= 0 && peak <= 20)).c_str() : "");
+    }
+    for (const auto& picture : pictures) {
+        QFile::remove(picture.second);
+    }
+
+    // The start: nothing is read but what the command needs, and no toolkit is loaded.
+    const QString tiny = dir.filePath("tiny.png");
+    Photo(8, 8).save(tiny, "png");
+    std::vector<Command> starts = {{"static C program (ldconfig --version)",
+                                    {"/sbin/ldconfig", "--version"}},
+                                   {"dynamic C program (true)", {"true"}}};
+    for (const auto& [cli, path] : Clis()) {
+        starts.push_back({cli + " --version", {path, "--version"}});
+        starts.push_back({cli + " capacity of an 8 x 8 PNG", {path, "capacity", tiny.toStdString()}});
+    }
+    const int startRounds = 20 * g_rounds + 1;
+    const std::vector<Runs> started = Interleave(starts, startRounds);
+    std::printf("\n### Starting (medians of %d rounds)\n\n| program | milliseconds | / static C "
+                "program | peak memory |\n|---|---:|---:|---:|\n",
+                startRounds);
+    for (std::size_t k = 0; k < started.size(); ++k) {
+        std::printf("| %s | %.2f | %.2f x | %.1f MB |\n", starts[k].name.c_str(),
+                    started[k].Seconds() * 1e3, Ratio(started[k], started[0]),
+                    PeakMB(starts[k].argv, 0));
+    }
 }
 
 } // namespace
@@ -480,7 +596,7 @@ int main(int argc, char* argv[])
     if (const qsizetype at = arguments.indexOf("--also"); at > 0 && at + 1 < arguments.size()) {
         g_also = arguments[at + 1].toStdString();
     }
-    // --only NAME runs one part: codec, load, hide, reveal or scan.
+    // --only NAME runs one part: codec, load, hide, reveal, scan or needs.
     const qsizetype only = arguments.indexOf("--only");
     const QString part = only > 0 && only + 1 < arguments.size() ? arguments[only + 1] : QString();
     const auto wanted = [&](const char* name) { return part.isEmpty() || part == name; };
@@ -500,6 +616,9 @@ int main(int argc, char* argv[])
     }
     if (wanted("scan")) {
         FullScanAgainstLoad(dir);
+    }
+    if (wanted("needs")) {
+        ReadingWhatIsNeeded(dir);
     }
     return 0;
 }

@@ -9,7 +9,7 @@ packages=(
     libjpeg62-turbo-dev   # the JPEG decoder
     libpng-dev            # the PNG decoder
     libgif-dev            # the GIF decoder
-    libjpeg-turbo-progs   # djpeg, the benchmark's reference decoder
+    libjpeg-turbo-progs time # djpeg, the benchmark's reference decoder; GNU time, its memory gauge
     python3-pil           # an independent decoder the tests check ours against
     xvfb xauth x11-utils xdotool imagemagick # a real X display, keys, mouse and screenshots for the window test
     clang libclang-rt-14-dev # the fuzz targets (libFuzzer)
