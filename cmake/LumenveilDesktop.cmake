@@ -5,7 +5,7 @@
 #   share/man/man1/lumenveil.1.gz, lumenveil-cli.1.gz
 #   share/bash-completion/completions/lumenveil-cli
 #   share/metainfo/<app id>.metainfo.xml
-#   share/doc/lumenveil/copyright, changelog.gz
+#   share/doc/lumenveil/copyright, changelog.gz, and the same in share/doc/lumenveil-cli
 if(WIN32 OR APPLE)
     return()
 endif()
@@ -46,10 +46,14 @@ foreach(_file lumenveil.1 lumenveil-cli.1 changelog)
 endforeach()
 add_custom_target(lumenveil_desktop_files ALL DEPENDS ${_compressed})
 
-install(FILES "${_out}/lumenveil.1.gz" "${_out}/lumenveil-cli.1.gz" DESTINATION share/man/man1)
-install(FILES "${LUMENVEIL_COMPLETION}" DESTINATION share/bash-completion/completions)
+install(FILES "${_out}/lumenveil.1.gz" DESTINATION share/man/man1)
 install(FILES "${_out}/${LUMENVEIL_APP_ID}.metainfo.xml" DESTINATION share/metainfo)
 install(FILES "${_out}/copyright" "${_out}/changelog.gz" DESTINATION share/doc/lumenveil)
+install(FILES "${_out}/lumenveil-cli.1.gz" DESTINATION share/man/man1 COMPONENT cli)
+install(FILES "${LUMENVEIL_COMPLETION}" DESTINATION share/bash-completion/completions
+        COMPONENT cli)
+install(FILES "${_out}/copyright" "${_out}/changelog.gz" DESTINATION share/doc/lumenveil-cli
+        COMPONENT cli)
 
 unset(_out)
 unset(_compressed)

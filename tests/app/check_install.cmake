@@ -2,11 +2,11 @@
 # layout: the program folder with the program, its companion files and help page, a relative
 # launcher link and lumenveil-cli on the PATH, the desktop entry, icons, AppStream metadata,
 # manual pages, completion and licence, and nothing else. Then it runs what a packager checks
-# with: groff on the manual pages, appstreamcli, desktop-file-validate, and lintian on the
-# package cpack makes; a missing one is skipped, saying so.
+# with: groff on the manual pages, appstreamcli, desktop-file-validate, and lintian on the two
+# packages cpack makes, after checking what each holds; a missing one is skipped, saying so.
 #
 # cmake -DBUILD_DIR=<build> -DSTAGE=<folder> -DPROGRAM_DIR=<lib/lumenveil> -DAPP_ID=<id>
-#       -P check_install.cmake
+#       -DVERSION=<version> -P check_install.cmake
 cmake_minimum_required(VERSION 3.25)
 
 # expect(<message> <condition>...): stops with the message unless the condition holds. The
@@ -29,7 +29,8 @@ set(man share/man/man1)
 set(expected bin/lumenveil bin/lumenveil-cli share/applications/${APP_ID}.desktop
     share/metainfo/${APP_ID}.metainfo.xml ${man}/lumenveil.1.gz ${man}/lumenveil-cli.1.gz
     share/bash-completion/completions/lumenveil-cli
-    share/doc/lumenveil/copyright share/doc/lumenveil/changelog.gz)
+    share/doc/lumenveil/copyright share/doc/lumenveil/changelog.gz
+    share/doc/lumenveil-cli/copyright share/doc/lumenveil-cli/changelog.gz)
 foreach(file "COMDLG32.OCX" "Lumenveil v1.1.exe.manifest" help.htm lumenveil)
     list(APPEND expected "${PROGRAM_DIR}/${file}")
 endforeach()
@@ -114,6 +115,41 @@ foreach(page lumenveil lumenveil-cli)
     endforeach()
 endforeach()
 
+# Two packages: lumenveil-cli, which a server can install alone, with no Qt or X among its
+# dependencies, and lumenveil with the rest. Together they hold what was installed above.
+file(REMOVE_RECURSE "${STAGE}-deb")
+execute_process(COMMAND cpack --config "${BUILD_DIR}/CPackConfig.cmake" -G DEB -B "${STAGE}-deb"
+                RESULT_VARIABLE status OUTPUT_VARIABLE said ERROR_VARIABLE said)
+set(cli_deb "${STAGE}-deb/lumenveil-cli_${VERSION}_amd64.deb")
+set(window_deb "${STAGE}-deb/lumenveil_${VERSION}_amd64.deb")
+expect("cpack is to make ${cli_deb} and ${window_deb}: ${said}"
+       status EQUAL 0 AND EXISTS "${cli_deb}" AND EXISTS "${window_deb}")
+set(packaged)
+foreach(deb cli_deb window_deb)
+    execute_process(COMMAND dpkg-deb --fsys-tarfile "${${deb}}" COMMAND tar -t
+                    RESULT_VARIABLE status OUTPUT_VARIABLE listing)
+    string(REPLACE "\n" ";" files "${listing}")
+    list(FILTER files EXCLUDE REGEX "/$|^$")
+    list(TRANSFORM files REPLACE "^\\./usr/" "")
+    set(${deb}_files ${files})
+    list(APPEND packaged ${files})
+endforeach()
+list(SORT packaged)
+expect("the packages hold:\n  ${packaged}\nthe install:\n  ${installed}" packaged STREQUAL installed)
+set(cli_files bin/lumenveil-cli ${man}/lumenveil-cli.1.gz
+    share/bash-completion/completions/lumenveil-cli share/doc/lumenveil-cli/changelog.gz
+    share/doc/lumenveil-cli/copyright)
+list(SORT cli_files)
+list(SORT cli_deb_files)
+expect("lumenveil-cli is to hold ${cli_files}, not ${cli_deb_files}" cli_deb_files STREQUAL cli_files)
+execute_process(COMMAND dpkg-deb --field "${cli_deb}" Depends OUTPUT_VARIABLE depends)
+string(REGEX MATCH "qt|libx|xcb|libgl" graphical "${depends}")
+expect("lumenveil-cli depends on ${graphical}: ${depends}"
+       depends MATCHES "libc6" AND graphical STREQUAL none)
+execute_process(COMMAND dpkg-deb --field "${window_deb}" Depends OUTPUT_VARIABLE depends)
+expect("lumenveil needs nothing of lumenveil-cli: ${depends}"
+       depends MATCHES "libqt6widgets6" AND NOT depends MATCHES "lumenveil-cli")
+
 # The validators, where they are installed: each is to pass without an error or a warning.
 foreach(tool groff appstreamcli desktop-file-validate lintian)
     find_program(found ${tool} NO_CACHE)
@@ -138,13 +174,8 @@ foreach(tool groff appstreamcli desktop-file-validate lintian)
         expect("desktop-file-validate finds fault with the desktop entry: ${said}"
                status EQUAL 0 AND NOT said)
     else()
-        file(REMOVE_RECURSE "${STAGE}-deb")
-        execute_process(COMMAND cpack --config "${BUILD_DIR}/CPackConfig.cmake" -G DEB -B "${STAGE}-deb"
+        execute_process(COMMAND lintian --fail-on error,warning "${cli_deb}" "${window_deb}"
                         RESULT_VARIABLE status OUTPUT_VARIABLE said ERROR_VARIABLE said)
-        file(GLOB deb "${STAGE}-deb/*.deb")
-        expect("cpack made no package: ${said}" status EQUAL 0 AND deb)
-        execute_process(COMMAND lintian --fail-on error,warning "${deb}"
-                        RESULT_VARIABLE status OUTPUT_VARIABLE said ERROR_VARIABLE said)
-        expect("lintian finds errors or warnings in the package: ${said}" status EQUAL 0)
+        expect("lintian finds errors or warnings in the packages: ${said}" status EQUAL 0)
     endif()
 endforeach()
