@@ -1,5 +1,7 @@
 #include "app/frm_splash.h"
 
+#include "ui/help_window.h"
+#include "ui/message_box.h"
 #include "ui/program_resources.h"
 
 #include <QDir>
@@ -145,7 +147,8 @@ void frmSplash::cmdEscape_Click()
 void frmSplash::lblWebsite_Click()
 {
     // The shell hands the address to the browser and returns at once; the window stays.
-    shell_.Open(this, QStringLiteral("open"), website_, QString(), QString(), ShowWebPage);
+    static ui::QtMessageBoxes boxes; // the shell may answer after this returns
+    ui::OpenPage(shell_, boxes, this, QStringLiteral("open"), website_, QString(), ShowWebPage);
 }
 
 void SplashAboutWindow::ShowModal(QWidget* owner)

@@ -3,6 +3,7 @@
 #include "codec/hidden_text.h"
 
 #include <QFontMetrics>
+#include <QTextDocument>
 
 namespace lumenveil::ui {
 
@@ -41,7 +42,10 @@ CapacityLabel::CapacityLabel(QWidget* parent) : QLabel(parent)
 void CapacityLabel::Show(const CapacityReport& report)
 {
     setText(report.text);
-    setToolTip(report.why);
+    // As rich text a tool tip wraps at a readable width; plain, it is one line across the
+    // screen.
+    setToolTip(report.why.isEmpty() ? QString()
+                                    : Qt::convertFromPlainText(report.why, Qt::WhiteSpaceNormal));
     if (report.refused) {
         QPalette colours = palette();
         colours.setColor(QPalette::WindowText, Qt::red);

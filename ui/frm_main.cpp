@@ -3,9 +3,11 @@
 #include "picture/viewport.h"
 #include "ui/picture_bridge.h"
 #include "ui/capacity_label.h"
+#include "ui/help_window.h"
 #include "ui/hidden_text_messages.h"
 #include "ui/picture_box.h"
 #include "ui/picture_drop.h"
+#include "ui/picture_focus.h"
 #include "ui/program_names.h"
 #include "ui/program_resources.h"
 #include "ui/wheel_scroll.h"
@@ -170,10 +172,8 @@ void frmMain::BuildControls()
     cmdLoadImage = MakeButton(client, "cmdLoadImage", "&Load Image...", {112, 288, 169, 25});
     cmdGetEmbeddedText =
         MakeButton(client, "cmdGetEmbeddedText", "&Get Embedded Text", {16, 317, 169, 25});
-    cmdGetEmbeddedText->setEnabled(false);
     cmdEmbedText =
         MakeButton(client, "cmdEmbedText", "&Embed Text && Save...", {200, 317, 169, 25});
-    cmdEmbedText->setEnabled(false);
 
     txtText = new QPlainTextEdit(client);
     txtText->setObjectName(QStringLiteral("txtText"));
@@ -193,13 +193,12 @@ void frmMain::BuildControls()
     Picture1->setObjectName(QStringLiteral("Picture1"));
     Picture1->SetPlace(10, 10, FrameWidth, FrameHeight);
     Picture1->setBackgroundRole(QPalette::Dark);
-    Picture1->setFocusPolicy(Qt::TabFocus);
 
     Picture2 = new PictureBox(Picture1);
     Picture2->setObjectName(QStringLiteral("Picture2"));
     Picture2->SetPlace(0, 0, EmptyPictureWidth, EmptyPictureHeight);
     Picture2->setBackgroundRole(QPalette::Button);
-    Picture2->setFocusPolicy(Qt::TabFocus);
+    Picture2->setFocusPolicy(Qt::NoFocus);
     Picture2->SetPixels(&surface_.Pixels());
 
     VScroll1 = new QScrollBar(Qt::Vertical, client);
@@ -207,21 +206,30 @@ void frmMain::BuildControls()
     VScroll1->setGeometry(358, 10, 16, 248);
     VScroll1->setSingleStep(VScrollSmallChange);
     VScroll1->setPageStep(VScrollLargeChange);
-    VScroll1->setFocusPolicy(Qt::TabFocus);
 
     HScroll1 = new QScrollBar(Qt::Horizontal, client);
     HScroll1->setObjectName(QStringLiteral("HScroll1"));
     HScroll1->setGeometry(10, 258, 348, 17);
     HScroll1->setSingleStep(HScrollSmallChange);
     HScroll1->setPageStep(HScrollLargeChange);
-    HScroll1->setFocusPolicy(Qt::TabFocus);
 
     // The picture moves when a dragged thumb is released, not while it is dragged.
+    // The picture frame takes the keyboard focus instead of the bars, which would show it
+    // nowhere.
     for (QScrollBar* bar : {VScroll1, HScroll1}) {
         bar->setRange(0, 0);
         bar->setTracking(false);
+        bar->setFocusPolicy(Qt::NoFocus);
         bar->raise(); // the bars lie over the frame's right and bottom edges
     }
+    new PictureFocus(*Picture1, QRect(0, 0, HScroll1->width(), VScroll1->height()), *HScroll1,
+                     *VScroll1);
+    // The square between the bars, over the frame's corner, in the window's colour.
+    auto* corner = new QWidget(client);
+    corner->setObjectName(QStringLiteral("ScrollCorner"));
+    corner->setGeometry(VScroll1->x(), HScroll1->y(), VScroll1->width(), HScroll1->height());
+    corner->setAutoFillBackground(true);
+    corner->raise();
 
     // The window's cancel button. Form_Load moves it out of sight; Esc still runs it.
     cmdExit = MakeButton(client, "cmdExit", "X", {304, 288, 17, 17});
@@ -231,14 +239,10 @@ void frmMain::BuildControls()
     escape->setObjectName(QStringLiteral("cmdExitCancel"));
     connect(escape, &QShortcut::activated, this, &frmMain::cmdExit_Click);
 
+    QWidget::setTabOrder(Picture1, cmdLoadImage);
     QWidget::setTabOrder(cmdLoadImage, cmdGetEmbeddedText);
     QWidget::setTabOrder(cmdGetEmbeddedText, cmdEmbedText);
     QWidget::setTabOrder(cmdEmbedText, txtText);
-    QWidget::setTabOrder(txtText, Picture1);
-    QWidget::setTabOrder(Picture1, Picture2);
-    QWidget::setTabOrder(Picture2, VScroll1);
-    QWidget::setTabOrder(VScroll1, HScroll1);
-    QWidget::setTabOrder(HScroll1, cmdExit);
     cmdLoadImage->setFocus();
 
     // A file dropped anywhere on the window loads once the drop is over. The wheel over the
@@ -273,10 +277,8 @@ void frmMain::BuildMenus()
                                  QKeySequence(Qt::CTRL | Qt::Key_L));
     mnuFileGetEmbeddedText = MakeEntry(mnuFile, "mnuFileGetEmbeddedText", "&Get Embedded Text",
                                        QKeySequence(Qt::CTRL | Qt::Key_G));
-    mnuFileGetEmbeddedText->setEnabled(false);
     mnuFileEmbedText = MakeEntry(mnuFile, "mnuFileEmbedText", "&Embed Text && Save...",
                                  QKeySequence(Qt::CTRL | Qt::Key_E));
-    mnuFileEmbedText->setEnabled(false);
     mnuFile->addSeparator()->setObjectName(QStringLiteral("mnuFileSep1"));
     mnuFileExit = MakeEntry(mnuFile, "mnuFileExit", "E&xit", QKeySequence(Qt::CTRL | Qt::Key_X));
 
@@ -300,7 +302,7 @@ void frmMain::Form_Load()
 {
     // Far beyond the right edge: out of sight and out of reach of the mouse.
     cmdExit->move(frameGeometry().width() * TwipsPerPixel + 100, cmdExit->y());
-    txtText->setEnabled(false);
+    UpdateCommands();
     ArrangePicture();
 }
 
@@ -418,7 +420,6 @@ void frmMain::OpenPicture(const QString& path)
     // from, as one chosen in the Open dialog is.
     Dialog1.Properties().fileName = path;
 
-    txtText->setEnabled(true);
     // Emptied as one edit that Undo takes back, so that a draft typed for the last picture is
     // not lost with it.
     QTextCursor all(txtText->document());
@@ -428,11 +429,7 @@ void frmMain::OpenPicture(const QString& path)
     ArrangePicture();
     HScroll1->setValue(0);
     VScroll1->setValue(0);
-    cmdGetEmbeddedText->setEnabled(true);
-    cmdEmbedText->setEnabled(true);
-    mnuFileGetEmbeddedText->setEnabled(true);
-    mnuFileEmbedText->setEnabled(true);
-    tmrSecretText_Timer(); // the text is empty now
+    UpdateCommands();
     ShowCapacity();
 }
 
@@ -535,8 +532,8 @@ void frmMain::closeEvent(QCloseEvent* event)
 
 void frmMain::mnuHelpHelpTopics_Click()
 {
-    toolkit_.shell.Open(this, QStringLiteral("Open"), QString::fromLatin1(HelpPage), QString(),
-                        toolkit_.programFolder, ShowNormal);
+    OpenPage(toolkit_.shell, toolkit_.messages, this, QStringLiteral("Open"),
+             QString::fromLatin1(HelpPage), toolkit_.programFolder, ShowNormal);
 }
 
 void frmMain::mnuHelpAbout_Click()
@@ -548,7 +545,18 @@ void frmMain::mnuHelpAbout_Click()
 
 void frmMain::tmrSecretText_Timer()
 {
-    cmdEmbedText->setEnabled(!txtText->document()->isEmpty());
+    UpdateCommands();
+}
+
+void frmMain::UpdateCommands()
+{
+    const bool loaded = !surface_.IsEmpty();
+    txtText->setEnabled(loaded);
+    cmdGetEmbeddedText->setEnabled(loaded);
+    mnuFileGetEmbeddedText->setEnabled(loaded);
+    // The button hides only a text typed; the menu entry also an empty one.
+    cmdEmbedText->setEnabled(loaded && !txtText->document()->isEmpty());
+    mnuFileEmbedText->setEnabled(loaded);
 }
 
 void frmMain::ShowCapacity()

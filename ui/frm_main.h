@@ -81,6 +81,9 @@ private:
     [[nodiscard]] bool TextAtStake() const;
     [[nodiscard]] bool AskExit();
     void ShowCapacity();
+    // Enables each command as the window's state allows: Get Embedded Text, the text box and
+    // the menu's Embed once a picture is loaded, the Embed button once text is typed too.
+    void UpdateCommands();
 
     void cmdLoadImage_Click();
     void cmdGetEmbeddedText_Click();

@@ -3,23 +3,58 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QUrl>
 
 namespace lumenveil::ui {
 
 void QtShell::Open(QWidget* /*owner*/, const QString& /*operation*/, const QString& file,
-                   const QString& /*parameters*/, const QString& directory, int /*showCommand*/)
+                   const QString& /*parameters*/, const QString& directory, int /*showCommand*/,
+                   const std::function<void()>& failed)
 {
-    // Qt's desktop services know only "open" and choose the window state themselves.
-    if (file.contains(QLatin1String("://"))) {
-        QDesktopServices::openUrl(QUrl(file));
-        return;
+    const auto fail = [failed] {
+        if (failed) {
+            failed();
+        }
+    };
+    // The desktop knows only "open" and chooses the window state itself.
+    QUrl url(file);
+    if (!file.contains(QLatin1String("://"))) {
+        const QString path = QDir(directory).absoluteFilePath(file);
+        if (!QFileInfo(path).isFile()) {
+            return fail();
+        }
+        url = QUrl::fromLocalFile(path);
     }
-    const QString path = QDir(directory).absoluteFilePath(file);
-    if (!QFileInfo(path).isFile()) {
-        return;
+#if defined(Q_OS_UNIX) && !defined(Q_OS_DARWIN) && !defined(Q_OS_ANDROID)
+    // Qt's own desktop services report only whether xdg-open could be started, not whether it
+    // found a browser; its exit status says that. It ends once it has handed the file on, or
+    // with the browser it started, which may be long after: the outcome comes by a signal.
+    auto* opener = new QProcess;
+    opener->setProgram(QStringLiteral("xdg-open"));
+    opener->setArguments({url.toString(QUrl::FullyEncoded)});
+    opener->setStandardOutputFile(QProcess::nullDevice());
+    opener->setStandardErrorFile(QProcess::nullDevice());
+    QObject::connect(opener, &QProcess::errorOccurred, opener,
+                     [opener, fail](QProcess::ProcessError error) {
+                         if (error == QProcess::FailedToStart) {
+                             fail();
+                             opener->deleteLater();
+                         }
+                     });
+    QObject::connect(opener, &QProcess::finished, opener,
+                     [opener, fail](int code, QProcess::ExitStatus status) {
+                         if (status != QProcess::NormalExit || code != 0) {
+                             fail();
+                         }
+                         opener->deleteLater();
+                     });
+    opener->start();
+#else
+    if (!QDesktopServices::openUrl(url)) {
+        fail();
     }
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+#endif
 }
 
 } // namespace lumenveil::ui

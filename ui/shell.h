@@ -2,6 +2,8 @@
 
 #include <QString>
 
+#include <functional>
+
 class QWidget;
 
 namespace lumenveil::ui {
@@ -18,18 +20,21 @@ public:
 
     // Opens `file`, a web address or a file name; a relative name is looked for in
     // `directory`. `operation`, `parameters` and `showCommand` are those of the shell's open
-    // call. Returns at once; the outcome is not reported, and nothing happens for a file that
-    // does not exist.
+    // call. Returns at once. Where the system cannot open it (a file that does not exist, no
+    // program for it), `failed` is called, then or later from the event loop.
     virtual void Open(QWidget* owner, const QString& operation, const QString& file,
-                      const QString& parameters, const QString& directory, int showCommand) = 0;
+                      const QString& parameters, const QString& directory, int showCommand,
+                      const std::function<void()>& failed = {}) = 0;
 };
 
-// The shell on QDesktopServices.
+// The shell of the desktop: on Linux and the other X11 and Wayland systems xdg-open, whose
+// exit status says whether it found a program for the file; elsewhere QDesktopServices.
 class QtShell final : public Shell
 {
 public:
     void Open(QWidget* owner, const QString& operation, const QString& file,
-              const QString& parameters, const QString& directory, int showCommand) override;
+              const QString& parameters, const QString& directory, int showCommand,
+              const std::function<void()>& failed = {}) override;
 };
 
 } // namespace lumenveil::ui

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Drives the built window program on a real X display (Xvfb) with real keys and clicks, through
 # what only a real window system shows: a picture named on the command line, Qt's own Open and
-# Save dialogs, real message boxes, the mouse wheel, the idle window's cost and the program's
-# end. A screenshot of the main window goes into the output folder.
+# Save dialogs, real message boxes, the mouse wheel and the keys over the picture, the help
+# window where no program opens the help page, the idle window's cost and the program's end. A screenshot of the main window goes into the output folder.
 #
 # Usage: e2e_window.sh PROGRAM CLI PICTURE OUTPUT_FOLDER
 # Exit status 0 on success, 77 (skipped) when a tool it needs is missing, 1 on failure.
@@ -135,6 +135,20 @@ sleep 0.5
 [ "$(frame)" = "$before" ] || fail "the picture moved down although it fits the frame's height"
 xdotool keydown shift click 5 keyup shift
 wait_for "the picture to move across" 25 eval '[ "$(frame)" != "$before" ]'
+
+step="a click on the picture gives the frame the keyboard: Left scrolls it back"
+before=$(frame)
+xdotool mousemove --window "$main" 100 $((100 + menu)) click 1 key Left
+wait_for "the picture to move with the Left key" 25 eval '[ "$(frame)" != "$before" ]'
+
+step="Help Topics with no program for the page: our own help window shows it"
+command -v xdg-open >/dev/null && echo "xdg-open is installed: it may find a browser"
+xdotool key F1
+focus_window "the help window" '^Lumenveil v1\.1 - Help$'
+help=$found
+xdotool key Escape
+wait_for "the help window to close" 25 gone "$help"
+wait_for "focus on the main window" 50 focused "$main"
 
 step="saving under a name typed without .bmp"
 xdotool mousemove --window "$main" 284 $((329 + menu)) click 1

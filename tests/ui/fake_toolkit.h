@@ -41,12 +41,18 @@ public:
         return !replies.isEmpty() ? replies.takeFirst() : ok ? ui::AnswerOk : ui::AnswerNo;
     }
 
+    bool shellFails = false; // whether the shell reports that it could not open a file
+
     void Open(QWidget* /*owner*/, const QString& operation, const QString& file,
-              const QString& parameters, const QString& directory, int showCommand) override
+              const QString& parameters, const QString& directory, int showCommand,
+              const std::function<void()>& failed) override
     {
         journal << QStringLiteral("shell %1 %2 [%3] in %4 show %5")
                        .arg(operation, file, parameters, directory)
                        .arg(showCommand);
+        if (shellFails && failed) {
+            failed();
+        }
     }
 
     void ShowModal(QWidget* /*owner*/) override { journal << QStringLiteral("about"); }

@@ -19,6 +19,9 @@
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBrowser>
+#include <QTextDocumentFragment>
+#include <QToolTip>
 #include <QTimer>
 #include <QWindow>
 
@@ -100,7 +103,7 @@ struct Window
 // Plays one step of a flow: an action (load, answer, reply, set, type, focus, click (a control or
 // menu entry), dclick, key, close, check, busy, scroll, arrow, thumb, wheel, drop) or a check
 // (asked, enabled, text, caption, view, corner, arrange, tabs, picture, saved, filter, hidden,
-// shows, capacity).
+// shows, capacity, focusframe, cornersquare, helpwindow); fails and page prepare the help.
 void Play(Window& w, const QString& step)
 {
     const qsizetype space = step.indexOf(' ');
@@ -231,8 +234,53 @@ void Play(Window& w, const QString& step)
     } else if (command == "capacity") { // the label's text, then " red: WHY" when it is red
         const auto* label = w.Find<QLabel>(QStringLiteral("lblCapacity"));
         const bool red = label->palette().color(QPalette::WindowText) == QColor(Qt::red);
-        const QString seen = label->text() + (red ? " red: " + label->toolTip() : label->toolTip());
+        const QString why = QTextDocumentFragment::fromHtml(label->toolTip()).toPlainText();
+        const QString seen = label->text() + (red ? " red: " + why : why);
         QVERIFY2(Matches(seen, arg), qPrintable(seen));
+        if (!why.isEmpty()) { // shown, the tip wraps at a readable width
+            QToolTip::showText(label->mapToGlobal(QPoint(2, 2)), label->toolTip(), const_cast<QLabel*>(label));
+            const auto shownTip = [] {
+                for (QWidget* top : QApplication::topLevelWidgets()) {
+                    if (top->objectName() == "qtooltip_label" && top->isVisible()) {
+                        return top;
+                    }
+                }
+                return static_cast<QWidget*>(nullptr);
+            };
+            QTRY_VERIFY(shownTip() != nullptr);
+            QWidget* tip = shownTip();
+            QVERIFY2(tip->width() <= 520, qPrintable(QString::number(tip->width())));
+            QToolTip::hideText();
+        }
+    } else if (command == "focusframe") { // the picture frame's focus frame: shown or not
+        auto* frame = w.Find(QStringLiteral("PictureFocusFrame"));
+        QCOMPARE(QString(frame->isVisible() ? "shown" : "not shown"), arg);
+        const QImage seen = w.Find(QStringLiteral("client"))->grab({10, 10, 1, 1}).toImage();
+        const QColor highlight = frame->palette().color(QPalette::Active, QPalette::Highlight);
+        QCOMPARE(seen.pixelColor(0, 0) == highlight, arg == "shown");
+    } else if (command == "cornersquare") { // the square between the bars: the window's colour
+        const QImage seen =
+            w.Find(QStringLiteral("client"))->grab({358, 258, 16, 17}).toImage().convertToFormat(
+                QImage::Format_RGB32);
+        const QRgb window = w.window->palette().color(QPalette::Window).rgb();
+        for (int y = 0; y < seen.height(); ++y) {
+            for (int x = 0; x < seen.width(); ++x) {
+                QVERIFY2(seen.pixel(x, y) == window, qPrintable(QString("%1,%2").arg(x).arg(y)));
+            }
+        }
+    } else if (command == "fails") { // the shell cannot open what it is given from now on
+        w.fake.shellFails = true;
+    } else if (command == "page") { // a help page in the folder
+        w.given.insert("help.htm", "<html><body><h1>Lumenveil help</h1><p><a href=\"#use\">How "
+                                   "to</a></p><h2 id=\"use\">Using it</h2></body></html>");
+        QVERIFY(test::WriteBytes(w.folder.filePath("help.htm"), w.given["help.htm"]));
+    } else if (command == "helpwindow") { // our own window shows the page
+        QWidget* help = nullptr;
+        QTRY_VERIFY((help = w.Find(QStringLiteral("HelpWindow"))) != nullptr && help->isVisible());
+        auto* browser = help->findChild<QTextBrowser*>(QStringLiteral("HelpBrowser"));
+        QVERIFY(browser->toPlainText().contains(arg));
+        QCOMPARE(browser->source(), QUrl::fromLocalFile(w.folder.filePath("help.htm")));
+        help->close();
     } else if (command == "arrange") { // the arithmetic alone, for sizes no test loads
         const ViewArrangement view =
             ArrangeView(first.section('x', 0, 0).toInt(), first.section('x', 1).toInt());
@@ -282,10 +330,6 @@ class tst_FrmMain : public QObject
 {
     Q_OBJECT
 
-public slots:
-    // Takes the addresses that QDesktopServices would hand to the desktop.
-    void open(const QUrl& url) { urls << url.toString(); }
-
 private slots:
     void flows_data();
     void flows();
@@ -306,8 +350,6 @@ private:
             }
         });
     }
-
-    QStringList urls;
 };
 
 void tst_FrmMain::flows_data()
@@ -319,7 +361,7 @@ void tst_FrmMain::flows_data()
 
     // Loading, by each way in, and each way it can fail. "%1" stands for the test's folder.
     add("at start; a cancelled or failed load changes nothing",
-        "enabled | view 130.5,92.5 89x65 across:off down:off | tabs cmdLoadImage Picture1 Picture2 "
+        "enabled | view 130.5,92.5 89x65 across:off down:off | tabs cmdLoadImage Picture1 "
         "cmdLoadImage | click cmdLoadImage | asked open dialog | enabled | answer notes.txt | "
         "filter Images Files "
         "(*.bmp,*.jpg,*.jpeg,*.gif,*.png)|*.bmp;*.jpg;*.jpeg;*.gif;*.png|Bitmap "
@@ -348,7 +390,7 @@ void tst_FrmMain::flows_data()
     add("arrange: 350 x 250 fills the frame; tab order with the bars and a text",
         scrolled + "350x250 | view 0,0 350x250 across:2@0 down:2@0 | set a message | enabled all | "
                    "focus cmdLoadImage | tabs cmdLoadImage cmdGetEmbeddedText cmdEmbedText txtText "
-                   "Picture1 Picture2 VScroll1 HScroll1 cmdLoadImage");
+                   "Picture1 cmdLoadImage");
     add("arrange: 99 x 66 centred, half a pixel",
         scrolled + "99x66 | view 125.5,92 99x66 across:off down:off | shows");
     add("arrange: the frame's edges, the bars' strip and pictures far larger",
@@ -364,6 +406,13 @@ void tst_FrmMain::flows_data()
         "focus HScroll1 | key PgDown | view -80,0 1000x800 across:652@80 down:552@0 | key End | "
         "view -652,0 1000x800 across:652@652 down:552@0 | focus VScroll1 | key PgDown | arrow "
         "VScroll1 | view -652,-60 1000x800 across:652@652 down:552@60 | shows | key End | corner");
+    add("scroll: the focused picture frame with the arrows, Page Up and Down, Home and End",
+        "load big.bmp 1000x800 | focusframe not shown | focus Picture1 | focusframe shown | key "
+        "Right | key Down | view -30,-30 1000x800 across:652@30 down:552@30 | key PgDown | key "
+        "Left | view 0,-60 1000x800 across:652@0 down:552@60 | key End | key Shift+End | view "
+        "-652,-552 1000x800 across:652@652 down:552@552 | key PgUp | key Home | key Shift+Home | "
+        "view 0,0 1000x800 across:652@0 down:552@0 | cornersquare | focus cmdLoadImage | "
+        "focusframe not shown");
     add("scroll: a dragged thumb moves the picture when let go",
         "load big.bmp 1000x800 | scroll HScroll1 300 | thumb HScroll1 0 | view -300,0 1000x800 "
         "across:652@300 down:552@0 | thumb HScroll1 | view 0,0 1000x800 across:652@0 down:552@0");
@@ -459,7 +508,7 @@ void tst_FrmMain::flows_data()
     add("capacity: none, under, exactly at, one over, unstorable",
         QStringLiteral(
             "capacity | load cap.bmp 10x20 | capacity 0 of 42 characters | set %1 | capacity 41 of "
-            "42 characters | set %1\n | capacity 43 of 42 characters red: Text is ... characters "
+            "42 characters | set %1\n | capacity 43 of 42 characters red: Text is 1 ... "
             "longer than this picture can store! | set %1x | capacity 42 of 42 characters | set "
             "snow \u2603 | capacity 6 of 42 characters red: The text contains characters that "
             "cannot be hidden...")
@@ -531,6 +580,13 @@ void tst_FrmMain::flows_data()
         "load small.bmp 200x150 | set a message | enabled all | focus cmdLoadImage | key Alt+L | "
         "asked open dialog | key Alt+E | asked save dialog | set typed over | key Alt+G | text a "
         "message");
+
+    // Help Topics hands the page to the shell; where the system cannot open it, our own window
+    // shows it, and where there is no page, a box names it.
+    add("help: our own window where the shell fails, a box where the page is missing",
+        "fails | key F1 | asked shell Open help.htm [] in %1/ show 1 | asked exclamation ok "
+        "[Lumenveil v1.1]: \u201C%1/help.htm\u201D could not be opened: ... | page | click "
+        "mnuHelpHelpTopics | asked shell Open help.htm [] in %1/ show 1 | helpwindow Using it");
 
     // SetBusy; a closed window leaves no wait cursor behind.
     add("busy: 1 marks, twice doubles; other values do nothing; 0 removes all",
@@ -657,30 +713,51 @@ void tst_FrmMain::shellOpens_data()
 {
     QTest::addColumn<QString>("file");
     QTest::addColumn<bool>("pageThere"); // help.htm lies in the folder
-    QTest::addColumn<QString>("opened"); // "%1" stands for the folder; empty: nothing opened
+    QTest::addColumn<int>("exitStatus");  // xdg-open's; -1: there is none on the PATH
+    QTest::addColumn<QString>("seen");    // what xdg-open was given ("%1": the folder), then
+                                          // "failed" where the shell said so
 
-    QTest::newRow("the help page") << "help.htm" << true << "file://%1/help.htm";
-    QTest::newRow("no help page: nothing happens") << "help.htm" << false << "";
+    QTest::newRow("the help page") << "help.htm" << true << 0 << "file://%1/help.htm";
     QTest::newRow("an address, whatever lies in the folder")
-        << "https://lumenveil.invalid/about" << false << "https://lumenveil.invalid/about";
+        << "https://lumenveil.invalid/about" << false << 0 << "https://lumenveil.invalid/about";
+    QTest::newRow("no help page: xdg-open is not asked")
+        << "help.htm" << false << 0 << " failed";
+    QTest::newRow("xdg-open finds no program for it")
+        << "help.htm" << true << 3 << "file://%1/help.htm failed";
+    QTest::newRow("no xdg-open at all") << "help.htm" << true << -1 << " failed";
 }
 
 void tst_FrmMain::shellOpens()
 {
     QFETCH(QString, file);
     QFETCH(bool, pageThere);
-    QFETCH(QString, opened);
+    QFETCH(int, exitStatus);
+    QFETCH(QString, seen);
 
     QTemporaryDir folder;
     QFile page(folder.filePath(QStringLiteral("help.htm")));
     QVERIFY(!pageThere || page.open(QIODevice::WriteOnly));
-    urls.clear();
-    QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open");
-    QDesktopServices::setUrlHandler(QStringLiteral("https"), this, "open");
-    QtShell().Open(nullptr, "Open", file, QString(), folder.path() + '/', ShowNormal);
-    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
-    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
-    QCOMPARE(urls.join(' '), opened.replace("%1", folder.path()));
+    // An xdg-open of our own, alone on the PATH, notes what it is given and answers.
+    QTemporaryDir bin;
+    const QString given = bin.filePath("given");
+    if (exitStatus >= 0) {
+        QVERIFY(test::WriteBytes(bin.filePath("xdg-open"),
+                                 QStringLiteral("#!/bin/sh\nprintf %s \"$1\" > '%1'\nexit %2\n")
+                                     .arg(given)
+                                     .arg(exitStatus)
+                                     .toUtf8()));
+        QVERIFY(QFile::setPermissions(bin.filePath("xdg-open"),
+                                      QFile::ReadOwner | QFile::ExeOwner));
+    }
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(bin.path()));
+    bool failed = false;
+    QtShell().Open(nullptr, "Open", file, QString(), folder.path() + '/', ShowNormal,
+                   [&failed] { failed = true; });
+    qputenv("PATH", path);
+    // The outcome comes once xdg-open has ended.
+    QTRY_COMPARE(QString::fromUtf8(test::ReadBytes(given)) + (failed ? " failed" : ""),
+                 seen.replace("%1", folder.path()));
 }
 
 QTEST_MAIN(tst_FrmMain)
