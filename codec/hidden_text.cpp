@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <random>
 #include <vector>
 
 namespace lumenveil {
@@ -169,11 +170,34 @@ HideOutcome CheckHide(std::u16string_view text, int width, int height)
     return {HideStatus::Hidden, 0, {}};
 }
 
+std::u16string FramedOver(std::u16string_view text, const ReadOutcome& old)
+{
+    std::u16string framed = FramedMessage(text);
+    if (old.status != ReadStatus::Found) {
+        return framed;
+    }
+    const std::size_t oldSlots = StartMarker.size() + old.text.size() + EndMarker.size();
+    if (oldSlots <= framed.size()) {
+        return framed;
+    }
+    // Random codes rather than a fixed one, which would show where the old message ended.
+    // Each draw gives four codes.
+    static_assert(std::random_device::max() == 0xFFFFFFFFu);
+    std::random_device random;
+    framed.reserve(oldSlots);
+    while (framed.size() < oldSlots) {
+        for (unsigned bits = random(), k = 0; k < 4 && framed.size() < oldSlots; ++k, bits >>= 8) {
+            framed += CharOfCode(static_cast<std::uint8_t>(bits)).front();
+        }
+    }
+    return framed;
+}
+
 HideOutcome HideText(PixelGrid& grid, std::u16string_view text)
 {
     HideOutcome outcome = CheckHide(text, grid.ImageWidth(), grid.ImageHeight());
     if (outcome.status == HideStatus::Hidden) {
-        const std::u16string framed = FramedMessage(text);
+        const std::u16string framed = FramedOver(text, ReadText(grid));
         for (std::size_t i = 0; i < framed.size(); ++i) {
             StoreCharInSlot(grid, static_cast<std::int64_t>(i), framed[i]);
         }
@@ -390,11 +414,12 @@ std::string DescribeHideOutcome(const HideOutcome& outcome)
 {
     switch (outcome.status) {
     case HideStatus::Hidden: return "The message is hidden in the picture.";
-    case HideStatus::DoesNotFit:
+    case HideStatus::DoesNotFit: {
         // Characters over, not pixels: the last one counts even when it partly fits.
-        return "Text is " +
-               std::to_string((outcome.shortfall + PixelsPerChar - 1) / PixelsPerChar) +
-               " characters longer than this picture can store!";
+        const std::int64_t over = (outcome.shortfall + PixelsPerChar - 1) / PixelsPerChar;
+        return "Text is " + std::to_string(over) + (over == 1 ? " character" : " characters") +
+               " longer than this picture can store!";
+    }
     case HideStatus::UnstorableCharacters:
         return "The text contains characters that cannot be hidden in a picture: " +
                NameCharacters(outcome.unstorable) +

@@ -49,16 +49,24 @@ void StoreCharInSlot(PixelGrid& grid, std::int64_t slot, char16_t ch);
 // Characters of text a picture of width x height pixels can hold, markers counted out.
 [[nodiscard]] std::int64_t CapacityInChars(int width, int height);
 
-// Hides `text`, framed by the markers, in the first 3 * L pixels of `grid`. The text is
-// checked first: when the outcome is not Hidden, no pixel has been read or written.
+// What hiding `text` stores, slot by slot, in a picture where ReadText found `old`: the framed
+// text, then, where the old framed message reaches further, a character of a random code (from
+// std::random_device) for each of its slots past the new one, so that no part of the old
+// message can be read any more. A picture without a message gets the framed text alone.
+[[nodiscard]] std::u16string FramedOver(std::u16string_view text, const ReadOutcome& old);
+
+// Hides `text`, framed by the markers, in the first 3 * L pixels of `grid`, and overwrites
+// what is left of a longer message the grid carried (see FramedOver). The text is checked
+// first: when the outcome is not Hidden, no pixel has been read or written.
 [[nodiscard]] HideOutcome HideText(PixelGrid& grid, std::u16string_view text);
 
 // What HideText would make of `text` in a picture of width x height pixels, without touching one.
 [[nodiscard]] HideOutcome CheckHide(std::u16string_view text, int width, int height);
 
-// Stores the slots of `framed` (a checked text with its markers) that have a pixel in rows
-// top .. bottom - 1 of `grid`, writing no pixel outside those rows. Called for every band of
-// rows of a picture, in any order, as its rows are decoded, it leaves the pixels HideText does.
+// Stores the slots of `framed` (a checked text with its markers, as FramedOver gives it) that
+// have a pixel in rows top .. bottom - 1 of `grid`, writing no pixel outside those rows. Called
+// for every band of rows of a picture, in any order, as its rows are decoded, it leaves the
+// pixels that storing each slot of `framed` in turn leaves, as HideText does.
 void StoreFramedRows(PixelGrid& grid, std::u16string_view framed, int top, int bottom);
 
 // Scans `grid` column by column and returns the text between the start marker and the first

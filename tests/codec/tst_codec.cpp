@@ -48,6 +48,8 @@ private slots:
     void letterInSlot();
     void hide_data();
     void hide();
+    void hideOverAMessage_data();
+    void hideOverAMessage();
     void read_data();
     void read();
     void describesOutcomes();
@@ -213,6 +215,61 @@ void tst_Codec::hide()
     QCOMPARE(QString::fromStdU16String(read.text), text);
 }
 
+void tst_Codec::hideOverAMessage_data()
+{
+    QTest::addColumn<QString>("carried"); // stored slot by slot first, no markers added
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+
+    const QString vault = "the vault code is 4711, meet at dawn"; // 60 framed characters
+    // 11 pixels high, so that slots begin and end in different columns.
+    QTest::newRow("a longer message")
+        << "start message" + vault + "end message" << "hi" << 20 << 11;
+    QTest::newRow("a longer message that ends at the last pixel")
+        << "start message" + vault + "end message" << "hi" << 60 << 3;
+    QTest::newRow("a shorter message") << "start messagehiend message" << vault << 20 << 11;
+    QTest::newRow("no message") << "" << "hi" << 20 << 11;
+    QTest::newRow("a message without its end") << "start message" + vault << "hi" << 20 << 11;
+}
+
+void tst_Codec::hideOverAMessage()
+{
+    QFETCH(QString, carried);
+    QFETCH(QString, text);
+    QFETCH(int, width);
+    QFETCH(int, height);
+
+    MemoryGrid grid = NoiseGrid(width, height, 5);
+    for (qsizetype i = 0; i < carried.size(); ++i) {
+        StoreCharInSlot(grid, i, carried.at(i).unicode());
+    }
+    const MemoryGrid before = grid;
+    const ReadOutcome old = ReadText(before);
+    QCOMPARE(HideText(grid, text.toStdU16String()).status, HideStatus::Hidden);
+    QCOMPARE(QString::fromStdU16String(ReadText(grid).text), text);
+    const auto newEnd = static_cast<qsizetype>(FramedMessage(text.toStdU16String()).size());
+    const qsizetype oldEnd =
+        old.status == ReadStatus::Found ? 24 + static_cast<qsizetype>(old.text.size()) : 0;
+    const qsizetype end = std::max(newEnd, oldEnd);
+
+    // The characters the slots carry now, up to the old message's end: stored band by band
+    // into the picture as it was, they give HideText's pixels, so that no pixel past them and
+    // no bit but a carrier changed.
+    QString carries;
+    for (qsizetype slot = 0; slot < end; ++slot) {
+        carries += QChar(CharOfCode(ReadSlotCode(grid, slot)).front());
+    }
+    MemoryGrid banded = before;
+    for (int bottom = height; bottom > 0; bottom -= 2) {
+        StoreFramedRows(banded, carries.toStdU16String(), std::max(0, bottom - 2), bottom);
+    }
+    QCOMPARE(banded.Pixels(), grid.Pixels());
+    // Past the new end marker nothing of the old message is left: random codes that could
+    // match a character or two, never all of them.
+    QVERIFY(oldEnd <= newEnd || carries.mid(newEnd) != carried.mid(newEnd, oldEnd - newEnd));
+}
+
 void tst_Codec::read_data()
 {
     QTest::addColumn<QString>("stored"); // characters stored slot by slot, no markers added
@@ -295,6 +352,10 @@ void tst_Codec::describesOutcomes()
 {
     QCOMPARE(NameCharacters(U"abcdefghij", 2),
              std::string("\u201Ca\u201D (U+0061), \u201Cb\u201D (U+0062) and 8 more"));
+    QCOMPARE(DescribeHideOutcome({HideStatus::DoesNotFit, 1, {}}),
+             std::string("Text is 1 character longer than this picture can store!"));
+    QCOMPARE(DescribeHideOutcome({HideStatus::DoesNotFit, 4, {}}),
+             std::string("Text is 2 characters longer than this picture can store!"));
     QCOMPARE(DescribeReadOutcome({ReadStatus::NoEndMarker, {}}),
              std::string("The hidden message is incomplete: its end marker is missing."));
 }
