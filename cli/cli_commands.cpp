@@ -141,6 +141,32 @@ std::string ShowBytes(std::string_view bytes)
     return shown;
 }
 
+// `message` (UTF-8) as a terminal is to get it: every control character but the line break and
+// the tab shown as `cat -v` shows it, ^[ for ESC, ^? for DEL, M-^] for U+009D, since a
+// terminal obeys them and a message could otherwise set its title, write to the clipboard or
+// send it keys. The C1 controls U+0080 .. U+009F arrive as C2 80 .. C2 9F; a C2 byte is never
+// anything but the lead of a pair in the valid UTF-8 TextToUtf8 gives.
+std::string VisibleOnTerminal(std::string_view message)
+{
+    std::string shown;
+    shown.reserve(message.size());
+    for (std::size_t i = 0; i < message.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(message[i]);
+        const auto next = i + 1 < message.size() ? static_cast<unsigned char>(message[i + 1]) : 0;
+        if ((byte < 0x20 && byte != '\n' && byte != '\t') || byte == 0x7F) {
+            shown += '^';
+            shown += static_cast<char>(byte ^ 0x40);
+        } else if (byte == 0xC2 && next >= 0x80 && next <= 0x9F) {
+            shown += "M-^";
+            shown += static_cast<char>((next & 0x7F) ^ 0x40);
+            ++i;
+        } else {
+            shown += static_cast<char>(byte);
+        }
+    }
+    return shown;
+}
+
 // Reads `file` until its end, but never more than `limit` bytes: a source may have no end.
 // False with the reason in LastSystemError() where a read fails.
 bool ReadAtMost(const ReadFile& file, std::int64_t limit, std::string& bytes)
@@ -268,12 +294,15 @@ bool IsSameFile(const ByteSource& source, std::string_view output)
 // Hides the message in each band of rows as the picture is decoded and, unless the result goes
 // to standard output, hands the band to the save at once, so that the disk writes while the
 // decoder works. The message is read and checked as soon as the picture's size is known: what
-// the picture can hold bounds what is read of it.
+// the picture can hold bounds what is read of it. `old` is the message the picture carries,
+// whose slots past the new message are overwritten.
 class HidingSink final : public RowSink
 {
 public:
-    HidingSink(const Options& options, int in, std::string picture, BitmapFileSave* save)
-        : options_(options), in_(in), picture_(std::move(picture)), save_(save)
+    HidingSink(const Options& options, int in, std::string picture, BitmapFileSave* save,
+               ReadOutcome old)
+        : options_(options), in_(in), picture_(std::move(picture)), save_(save),
+          old_(std::move(old))
     {}
 
     bool Begin(int width, int height) override
@@ -287,7 +316,8 @@ public:
             return Refuse(picture_ + ": " + DescribeHideOutcome(outcome), ExitNoMessage);
         }
         try {
-            framed_ = FramedMessage(*message);
+            framed_ = FramedOver(*message, old_);
+            old_ = {ReadStatus::NoStartMarker, {}}; // its text is needed no more
         } catch (const std::bad_alloc&) {
             return Refuse("not enough memory for the message", ExitFailure);
         }
@@ -366,8 +396,8 @@ private:
         }
         if (static_cast<std::int64_t>(bytes.size()) == limit) {
             Refuse(picture_ + ": the message from " + source +
-                       " is too long: this picture can store at most " +
-                       std::to_string(capacity) + " characters.",
+                       " is too long: this picture can store at most " + std::to_string(capacity) +
+                       (capacity == 1 ? " character." : " characters."),
                    ExitNoMessage);
             return false;
         }
@@ -391,6 +421,7 @@ private:
     int in_;
     std::string picture_;
     BitmapFileSave* save_;
+    ReadOutcome old_;
     std::u16string framed_;
     std::string complaint_;
     int status_ = ExitOk;
@@ -431,7 +462,14 @@ int Hide(const Options& options, int in, Output& out, std::FILE* err, const Deco
     if (output != StandardInput) {
         save.emplace(NativeNameFromUtf8(output));
     }
-    HidingSink sink(options, in, DisplayName(picture), save ? &*save : nullptr);
+    // The rows are stored as they are decoded, so what is to be overwritten of a message the
+    // picture carries must be known before the first of them. Where this read fails, the load
+    // below fails as well and says why; should it not, the picture counts as one without.
+    ReadOutcome old;
+    if (!ReadTextOfPicture(*source, limits, old).ok()) {
+        old = {ReadStatus::NoStartMarker, {}};
+    }
+    HidingSink sink(options, in, DisplayName(picture), save ? &*save : nullptr, std::move(old));
     PictureSurface surface;
     const bool loaded = Load(surface, *source, picture, err, limits, &sink);
     if (!sink.Complaint().empty()) {
@@ -461,6 +499,7 @@ int Reveal(const std::vector<std::string>& pictures, int in, Output& out, std::F
     }
     int status = ExitOk;
     bool first = true;
+    const bool terminal = out.IsTerminal();
     for (const std::string& picture : pictures) {
         const std::unique_ptr<ByteSource> source = OpenPicture(picture, in, err, limits);
         if (!source) {
@@ -480,12 +519,17 @@ int Reveal(const std::vector<std::string>& pictures, int in, Output& out, std::F
             status = std::max<int>(status, ExitNoMessage);
             continue;
         }
-        const std::string message = TextToUtf8(outcome.text);
+        // A terminal is shown its control characters rather than made to obey them; elsewhere
+        // the bytes are exactly the message's.
+        std::string message = TextToUtf8(outcome.text);
+        if (terminal) {
+            message = VisibleOnTerminal(message);
+        }
         if (pictures.size() == 1) {
             out.Write(message);
             // On a terminal a message that does not end a line gets one, so that the prompt
-            // starts one; elsewhere the bytes are exactly the message's.
-            if (out.IsTerminal() && !message.ends_with('\n')) {
+            // starts one.
+            if (terminal && !message.ends_with('\n')) {
                 out.Write("\n");
             }
             continue;

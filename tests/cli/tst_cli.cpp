@@ -1,4 +1,5 @@
 #include "codec/hidden_text.h"
+#include "codec/message_layout.h"
 #include "picture/picture_surface.h"
 #include "support/system.h"
 #include "support/test_pictures.h"
@@ -28,6 +29,7 @@ private slots:
     void commands_data();
     void commands();
     void cleanup();
+    void hideOverALongerMessage();
     void largestPictureRoundTrip(); // last: it measures every run before it
 
 private:
@@ -87,10 +89,15 @@ static Ran Shell(const QString& command, const QString& folder, const QByteArray
             QString::fromUtf8(process.readAllStandardError())};
 }
 
+// A message that sets the terminal's title by an escape sequence, then U+009D (the one-byte
+// form of that sequence's start), DEL and CR.
+static const QString Controls = "x\x1B]0;owned\x07y\n\u009Dz\x7F\r\t!";
+
 void tst_Cli::initTestCase()
 {
     QVERIFY(WriteImage(PhotoLikeImage(60, 40), Path("photo.jpg"), "jpeg"));
     QVERIFY(WriteImage(PhotoLikeImage(8, 8), Path("tiny.png"), "png"));
+    QVERIFY(WriteImage(PhotoLikeImage(5, 15), Path("one.png"), "png")); // room for 1 character
     QVERIFY(WriteBytes(Path("note.bmp"), "not a picture"));
     QVERIFY(WriteBytes(Path("huge.bmp"), BitmapHeaders(100000, 100000, 24, 0, 0, 0)));
     QVERIFY(WriteBytes(Path("message.txt"), "\xEF\xBB\xBFline one\nline two\n\xC3\xBF"));
@@ -104,6 +111,8 @@ void tst_Cli::initTestCase()
     QCOMPARE(
         RunCli({"hide", "photo.jpg", "lines.bmp", "--text", "two\nlines\n"}, dir_.path()).status,
         0);
+    QCOMPARE(RunCli({"hide", "photo.jpg", "controls.bmp", "--text", Controls}, dir_.path()).status,
+             0);
     // Plain 24-bit bitmaps, which reveal reads lazily: one without a message, one whose message
     // has a start and no end.
     lumenveil::PictureSurface bitmap;
@@ -191,6 +200,10 @@ void tst_Cli::commands_data()
         "script -qec 'lumenveil-cli reveal secret.bmp' /dev/null", 0, secret + "\r\n", "");
     Row("reveal on a terminal, a message ending a line",
         "script -qec 'lumenveil-cli reveal lines.bmp' /dev/null", 0, "two\r\nlines\r\n", "");
+    Row("reveal on a terminal shows control characters as cat -v does",
+        "script -qec 'lumenveil-cli reveal controls.bmp' /dev/null", 0,
+        "x^[]0;owned^Gy\r\nM-^]z^?^M\t!\r\n", "");
+    Row("reveal to a pipe: control characters as they are", "reveal controls.bmp", 0, Controls, "");
     Row("reveal a picture from a pipe", "cat secret.bmp | lumenveil-cli reveal -", 0, secret, "");
     Row("a picture from a pipe, though a file is named -",
         "cp lines.bmp ./- && cat secret.bmp | lumenveil-cli reveal -", 0, secret, "");
@@ -270,6 +283,9 @@ void tst_Cli::commands_data()
     Row("too small to hold one", "reveal tiny.png", 1, "", "tiny.png" + none);
     Row("text does not fit", "hide tiny.png out.bmp --text hello", 1, "",
         "tiny.png: Text is 8 characters longer than this picture can store!");
+    Row("text one character too long",
+        "hide photo.jpg out.bmp --text \"$(printf %777s x)\"", 1, "",
+        "photo.jpg: Text is 1 character longer than this picture can store!");
     Row("characters that cannot be stored", "hide photo.jpg out.bmp --text \u65E5", 1, "",
         "\u201C\u65E5\u201D (U+65E5)");
     Row("text with the end marker", "hide photo.jpg out.bmp --text \"the end message\"", 1, "",
@@ -278,6 +294,8 @@ void tst_Cli::commands_data()
         "the message from \u201C/dev/zero\u201D is too long: this picture can store at most 776");
     Row("message from /dev/urandom", "hide photo.jpg out.bmp --file /dev/urandom", 1, "",
         "is too long");
+    Row("message too long for room for one character", "hide one.png out.bmp --file /dev/zero",
+        1, "", "this picture can store at most 1 character.");
     Row("endless standard input", "hide photo.jpg out.bmp < /dev/zero", 1, "", "is too long");
     Row("standard input not UTF-8", "hide photo.jpg out.bmp", 2, "",
         "the message from standard input is not valid UTF-8", "caf\xE9");
@@ -285,6 +303,8 @@ void tst_Cli::commands_data()
         "The file \u201Cnowhere.bmp\u201D does not exist.");
     Row("hide from a missing picture", "hide nowhere.bmp out.bmp --text x", 2, "",
         "\u201Cnowhere.bmp\u201D does not exist");
+    Row("a name too long for the system", "reveal " + QString(300, 'n'), 2, "",
+        QString(300, 'n') + "\u201D cannot be read: File name too long.");
     Row("not a picture", "capacity note.bmp", 2, "", "\u201Cnote.bmp\u201D is not a picture");
     Row("headers alone that claim 100000 x 100000 pixels", "capacity huge.bmp", 2, "",
         "\u201Chuge.bmp\u201D is too large");
@@ -374,6 +394,26 @@ void tst_Cli::commands()
     const QByteArray bitmap = arguments[2] == "-" ? run.out : ReadBytes(Path(arguments[2]));
     QVERIFY(bitmap.startsWith("BM") && (arguments[2] == "-" || run.out.isEmpty()));
     QCOMPARE(QString::fromUtf8(Shell("reveal -", dir_.path(), bitmap).out), out);
+}
+
+void tst_Cli::hideOverALongerMessage()
+{
+    // Hidden again into the same bitmap, a short message leaves nothing of the longer one
+    // there before: the codes past its end marker are others.
+    QCOMPARE(RunCli({"hide", "photo.jpg", "vault.bmp", "--text",
+                     "the vault code is 4711, meet at dawn"},
+                    dir_.path())
+                 .status,
+             0);
+    QCOMPARE(RunCli({"hide", "vault.bmp", "vault.bmp", "--text", "hi"}, dir_.path()).status, 0);
+    lumenveil::PictureSurface picture;
+    QVERIFY(picture.LoadImageFile(Native(Path("vault.bmp"))).ok());
+    QString codes;
+    for (std::int64_t slot = 0; slot < 60 * 40 / 3; ++slot) {
+        codes += QChar(lumenveil::CharOfCode(lumenveil::ReadSlotCode(picture, slot)).front());
+    }
+    QVERIFY2(codes.startsWith("start messagehiend message") && !codes.contains("4711, meet"),
+             qPrintable(codes.left(64)));
 }
 
 void tst_Cli::largestPictureRoundTrip()

@@ -508,7 +508,7 @@ void tst_FrmMain::flows_data()
     add("capacity: none, under, exactly at, one over, unstorable",
         QStringLiteral(
             "capacity | load cap.bmp 10x20 | capacity 0 of 42 characters | set %1 | capacity 41 of "
-            "42 characters | set %1\n | capacity 43 of 42 characters red: Text is 1 ... "
+            "42 characters | set %1\n | capacity 43 of 42 characters red: Text is 1 character "
             "longer than this picture can store! | set %1x | capacity 42 of 42 characters | set "
             "snow \u2603 | capacity 6 of 42 characters red: The text contains characters that "
             "cannot be hidden...")
