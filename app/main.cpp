@@ -3,6 +3,8 @@
 #include "ui/frm_main.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QWindow>
 #include <QFile>
 #include <QFileInfo>
 
@@ -52,7 +54,19 @@ int main(int argc, char* argv[])
         for (QWidget* window : QApplication::topLevelWidgets()) {
             if (auto* main = qobject_cast<lumenveil::ui::frmMain*>(window)) {
                 QMetaObject::invokeMethod(
-                    main, [main, picture] { main->OpenPicture(picture); }, Qt::QueuedConnection);
+                    main,
+                    [main, picture] {
+                        // Drawn first, so that the window is not left blank for as long as a
+                        // large picture loads.
+                        QElapsedTimer waited;
+                        waited.start();
+                        while (main->windowHandle() != nullptr &&
+                               !main->windowHandle()->isExposed() && waited.elapsed() < 2000) {
+                            QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+                        }
+                        main->OpenPicture(picture);
+                    },
+                    Qt::QueuedConnection);
             }
         }
     }

@@ -410,7 +410,16 @@ void frmMain::cmdLoadImage_Click()
 
 void frmMain::OpenPicture(const QString& path)
 {
-    const PictureResult loaded = surface_.LoadImageFile(NativePath(path));
+    PictureResult loaded;
+    {
+        // A large picture takes a moment to load: the window is drawn as it stands first, and
+        // the pointer waits meanwhile.
+        const WaitCursor wait;
+        if (isVisible()) {
+            repaint();
+        }
+        loaded = surface_.LoadImageFile(NativePath(path));
+    }
     if (!loaded.ok()) {
         ShowMessage(DescribePicture(loaded, path), MsgOkOnly | MsgCritical,
                     QString::fromLatin1(ProgramTitle));

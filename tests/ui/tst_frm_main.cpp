@@ -100,7 +100,28 @@ struct Window
     QStringList saved;               // the files the window has written
 };
 
-// Plays one step of a flow: an action (load, answer, reply, set, type, focus, click (a control or
+// Notes whether `widget` was painted while the wait cursor was on.
+class PaintWatch final : public QObject
+{
+public:
+    explicit PaintWatch(QWidget& widget) : widget_(widget) { widget.installEventFilter(this); }
+    ~PaintWatch() override { widget_.removeEventFilter(this); }
+    bool drawnWaiting = false;
+
+protected:
+    bool eventFilter(QObject* /*watched*/, QEvent* event) override
+    {
+        const QCursor* cursor = QApplication::overrideCursor();
+        drawnWaiting = drawnWaiting || (event->type() == QEvent::Paint && cursor != nullptr &&
+                                        cursor->shape() == Qt::WaitCursor);
+        return false;
+    }
+
+private:
+    QWidget& widget_;
+};
+
+// Plays one step of a flow: an action (load, drawnload, answer, reply, set, type, focus, click (a control or
 // menu entry), dclick, key, close, check, busy, scroll, arrow, thumb, wheel, drop) or a check
 // (asked, enabled, text, caption, view, corner, arrange, tabs, picture, saved, filter, hidden,
 // shows, capacity, focusframe, cornersquare, helpwindow); fails and page prepare the help.
@@ -117,14 +138,17 @@ void Play(Window& w, const QString& step)
     const QRect shown(static_cast<int>(std::floor(picture->Left())),
                       static_cast<int>(std::floor(picture->Top())), picture->BoxWidth(),
                       picture->BoxHeight());
-    if (command == "load") { // makes a picture and loads it with the button
+    if (command == "load" || command == "drawnload") { // makes a picture and loads it with the
+        // button; drawnload also checks that the window was drawn while the pointer waited
         w.Make(arg);
+        PaintWatch watch(*w.Find(QStringLiteral("cmdLoadImage")));
         w.fake.files << w.folder.filePath(first);
         QTest::mouseClick(w.Find(QStringLiteral("cmdLoadImage")), Qt::LeftButton);
         QCOMPARE(w.fake.journal, QStringList{"open dialog"});
         QCOMPARE(QStringLiteral("%1x%2").arg(surface.ImageWidth()).arg(surface.ImageHeight()),
                  arg.section(' ', 1, 1));
         w.fake.journal.clear();
+        QVERIFY(command == "load" || watch.drawnWaiting);
     } else if (command == "answer") { // the next file dialog's: a name in the folder, or so
         w.fake.files << (arg.isEmpty() || arg.startsWith('<') ? arg : w.folder.filePath(arg));
     } else if (command == "reply") { // the next message box's
@@ -374,6 +398,8 @@ void tst_FrmMain::flows_data()
         "| click cmdLoadImage | asked open dialog | answer gone.bmp | click cmdLoadImage | asked "
         "open dialog | asked stop ok [Lumenveil v1.1]: The file \u201C%1/gone.bmp\u201D does not "
         "exist. | enabled all | text before | picture small.bmp");
+    add("load: the window is drawn before a load, the pointer waiting",
+        "drawnload first.bmp 200x150 | drawnload second.jpg 120x90 | picture second.jpg");
     add("load by the button, the menu and double-clicks on the frame and the picture",
         "answer existing.bmp | click cmdLoadImage | asked open dialog | enabled "
         "cmdGetEmbeddedText txtText mnuFileGetEmbeddedText mnuFileEmbedText | text | "
