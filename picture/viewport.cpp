@@ -1,6 +1,7 @@
 #include "picture/viewport.h"
 
 #include <algorithm>
+#include <cmath>
 
 namespace lumenveil {
 
@@ -18,28 +19,29 @@ struct Axis
     ScrollBarSetting bar;
 };
 
-Axis ArrangeAxis(int picture, int frame)
+Axis ArrangeAxis(int picture, double frame, double scale)
 {
     picture = std::max(picture, 0);
-    const int shown = frame - CoveredStrip;
+    const double shown = frame - CoveredStrip * scale;
     Axis axis;
     axis.bar.enabled = picture >= shown;
     // picture >= 0 and frame is small, so the differences cannot overflow.
     if (axis.bar.enabled) {
-        axis.bar.maximum = picture - shown;
+        axis.bar.maximum = static_cast<int>(std::ceil(picture - shown));
     } else {
-        axis.bar.maximum = picture - frame;
-        axis.place = (static_cast<double>(frame) - static_cast<double>(picture)) / 2.0;
+        axis.bar.maximum = static_cast<int>(std::floor(picture - frame));
+        axis.place = (frame - static_cast<double>(picture)) / 2.0;
     }
     return axis;
 }
 
 } // namespace
 
-ViewArrangement ArrangeView(int width, int height)
+ViewArrangement ArrangeView(int width, int height, double scale)
 {
-    const Axis across = ArrangeAxis(width, FrameWidth);
-    const Axis down = ArrangeAxis(height, FrameHeight);
+    scale = scale > 0 ? scale : 1.0;
+    const Axis across = ArrangeAxis(width, FrameWidth * scale, scale);
+    const Axis down = ArrangeAxis(height, FrameHeight * scale, scale);
     return {across.place, down.place, across.bar, down.bar};
 }
 

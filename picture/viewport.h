@@ -42,14 +42,16 @@ struct ViewArrangement
     ScrollBarSetting vertical;
 };
 
-// Arranges a picture of width x height pixels (both 0 or more) in the frame.
+// Arranges a picture of width x height pixels (both 0 or more) in the frame, drawn one device
+// pixel for each of its pixels on a screen of `scale` device pixels to a frame pixel (1.5 on a
+// desktop at 150%): the places and the bars' maxima and values are in device pixels then.
 //
 // Each bar is enabled when the picture is at least as large as the frame's uncovered part
 // (348 x 248) along that bar's own axis, so a wide but short picture can still be scrolled
 // sideways. On an axis where the picture is smaller it is centred in the frame, unrounded. The
 // caller zeroes both bars before it places the picture, so that zeroing cannot move a centred
 // picture back to the edge.
-[[nodiscard]] ViewArrangement ArrangeView(int width, int height);
+[[nodiscard]] ViewArrangement ArrangeView(int width, int height, double scale = 1.0);
 
 // The left (or top) of the picture box for a horizontal (or vertical) bar value.
 [[nodiscard]] constexpr double PlaceForScrollValue(int value)

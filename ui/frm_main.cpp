@@ -191,7 +191,9 @@ void frmMain::BuildControls()
 
     Picture1 = new PictureBox(client);
     Picture1->setObjectName(QStringLiteral("Picture1"));
-    Picture1->SetPlace(10, 10, FrameWidth, FrameHeight);
+    // The frame is placed in the window's own pixels; only the picture inside it counts in the
+    // screen's.
+    Picture1->setGeometry(10, 10, FrameWidth, FrameHeight);
     Picture1->setBackgroundRole(QPalette::Dark);
 
     Picture2 = new PictureBox(Picture1);
@@ -329,10 +331,14 @@ int frmMain::ShowMessage(const QString& prompt, int style, const QString& title)
 
 void frmMain::ArrangePicture()
 {
+    // In device pixels, so that each picture pixel is drawn as one at any scale; the empty box
+    // keeps its designed size in the window's own pixels.
+    const double scale = Picture2->devicePixelRatioF();
     const bool empty = surface_.IsEmpty();
-    const int width = empty ? EmptyPictureWidth : surface_.ImageWidth();
-    const int height = empty ? EmptyPictureHeight : surface_.ImageHeight();
-    const ViewArrangement view = ArrangeView(width, height);
+    const int width = empty ? static_cast<int>(EmptyPictureWidth * scale) : surface_.ImageWidth();
+    const int height =
+        empty ? static_cast<int>(EmptyPictureHeight * scale) : surface_.ImageHeight();
+    const ViewArrangement view = ArrangeView(width, height, scale);
 
     // Zero the bars before the picture is placed: their scroll reactions move the picture.
     HScroll1->setValue(0);

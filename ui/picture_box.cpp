@@ -43,18 +43,23 @@ void PictureBox::SetTop(double top)
     UpdateGeometry();
 }
 
+double PictureBox::Scale() const
+{
+    const double scale = devicePixelRatioF();
+    return scale > 0 ? scale : 1.0;
+}
+
 void PictureBox::UpdateGeometry()
 {
-    const QPoint origin(static_cast<int>(std::floor(left_)), static_cast<int>(std::floor(top_)));
-    const QRect box(origin, QSize(width_, height_));
-    const QRect shown = parentWidget() != nullptr ? box.intersected(parentWidget()->rect()) : box;
-    if (shown.isEmpty()) {
-        offset_ = QPoint();
-        setGeometry(QRect(origin, QSize(0, 0)));
-    } else {
-        offset_ = shown.topLeft() - origin;
-        setGeometry(shown);
-    }
+    // The box's first device pixel, rounded down; the widget covers the frame pixels it
+    // touches, inside the parent.
+    const double scale = Scale();
+    origin_ = QPoint(static_cast<int>(std::floor(left_)), static_cast<int>(std::floor(top_)));
+    const QRectF box(origin_.x() / scale, origin_.y() / scale, width_ / scale, height_ / scale);
+    const QRect covered = box.toAlignedRect();
+    const QRect shown =
+        parentWidget() != nullptr ? covered.intersected(parentWidget()->rect()) : covered;
+    setGeometry(shown.isEmpty() ? QRect(covered.topLeft(), QSize(0, 0)) : shown);
     // The widget may keep its geometry while the box moves beneath it.
     update();
 }
@@ -63,14 +68,24 @@ void PictureBox::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     const QRect area = event->rect();
-    const QImage image = pixels_ != nullptr ? ImageOf(*pixels_) : QImage();
+    painter.fillRect(area, palette().color(backgroundRole()));
+    QImage image = pixels_ != nullptr ? ImageOf(*pixels_) : QImage();
     if (image.isNull()) {
-        painter.fillRect(area, palette().color(backgroundRole()));
         return;
     }
-    const QRect source = area.translated(offset_);
-    painter.fillRect(area, palette().color(backgroundRole()));
-    painter.drawImage(area.topLeft(), image, source);
+    // One device pixel for each picture pixel, whatever the scale: the picture is drawn at
+    // the screen's own resolution, never stretched by a fraction.
+    const double scale = Scale();
+    image.setDevicePixelRatio(scale);
+    const QPointF at(origin_.x() / scale - x(), origin_.y() / scale - y());
+    const QRectF target = QRectF(area).intersected(
+        QRectF(at, QSizeF(image.width() / scale, image.height() / scale)));
+    if (target.isEmpty()) {
+        return;
+    }
+    const QRectF source((target.x() - at.x()) * scale, (target.y() - at.y()) * scale,
+                        target.width() * scale, target.height() * scale);
+    painter.drawImage(target, image, source);
 }
 
 void PictureBox::mouseDoubleClickEvent(QMouseEvent* event)

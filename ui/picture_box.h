@@ -9,13 +9,14 @@ class PixelBuffer;
 
 namespace lumenveil::ui {
 
-// A picture box: an area that shows an image at one screen pixel per image pixel and reports
-// double-clicks.
+// A picture box: an area that shows an image at one device pixel per image pixel, at any scale
+// of the screen, and reports double-clicks.
 //
-// Its place inside its parent is kept in real numbers, as the view arithmetic gives it (a
-// half pixel after centring; far negative for a scrolled large picture). On screen a
-// fractional place is rounded down, and the widget covers only the part of the box that lies
-// inside its parent, so a picture of any size makes a widget no larger than the frame.
+// Its place inside its parent and its size are kept in device pixels, as the view arithmetic
+// gives them (the place may be a half pixel after centring, far negative for a scrolled large
+// picture). On screen a fractional place is rounded down, and the widget covers only the part
+// of the box that lies inside its parent, so a picture of any size makes a widget no larger
+// than the frame.
 class PictureBox final : public QWidget
 {
     Q_OBJECT
@@ -28,7 +29,7 @@ public:
     // update().
     void SetPixels(const lumenveil::PixelBuffer* pixels);
 
-    // Place and size within the parent, in pixels.
+    // Place and size within the parent, in device pixels.
     void SetPlace(double left, double top, int width, int height);
     void SetLeft(double left);
     void SetTop(double top);
@@ -46,6 +47,8 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
 
 private:
+    // Device pixels to a pixel of the widget's own.
+    [[nodiscard]] double Scale() const;
     void UpdateGeometry();
 
     const lumenveil::PixelBuffer* pixels_ = nullptr;
@@ -53,7 +56,7 @@ private:
     double top_ = 0;
     int width_ = 0;
     int height_ = 0;
-    QPoint offset_; // the box pixel shown at the widget's top-left corner
+    QPoint origin_; // the box's top-left corner in the parent, in device pixels, rounded down
 };
 
 } // namespace lumenveil::ui

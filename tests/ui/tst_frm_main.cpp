@@ -363,6 +363,8 @@ private slots:
     void fileDialog();
     void shellOpens_data();
     void shellOpens();
+    // Run at QT_SCALE_FACTOR 1, 1.5 and 2 by the test suite.
+    void sharpAtAnyScale();
 
 private:
     // Runs `answer` on the modal window of class T once it is up.
@@ -784,6 +786,50 @@ void tst_FrmMain::shellOpens()
     // The outcome comes once xdg-open has ended.
     QTRY_COMPARE(QString::fromUtf8(test::ReadBytes(given)) + (failed ? " failed" : ""),
                  seen.replace("%1", folder.path()));
+}
+
+void tst_FrmMain::sharpAtAnyScale()
+{
+    // A checkerboard of single pixels, larger than the frame at every scale.
+    QImage board(800, 600, QImage::Format_RGB32);
+    for (int y = 0; y < board.height(); ++y) {
+        for (int x = 0; x < board.width(); ++x) {
+            board.setPixel(x, y, (x + y) % 2 == 0 ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+        }
+    }
+    board.setPixel(799, 599, qRgb(255, 0, 0));
+    Window w;
+    const double scale = w.window->devicePixelRatioF();
+    QVERIFY(test::WriteImage(board, w.folder.filePath("board.bmp"), "bmp"));
+    w.fake.files << w.folder.filePath("board.bmp");
+    QTest::mouseClick(w.Find(QStringLiteral("cmdLoadImage")), Qt::LeftButton);
+    w.fake.journal.clear();
+    // The controls keep their places in the window's own pixels, as Qt scales them.
+    QCOMPARE(w.Find(QStringLiteral("client"))->size(), QSize(387, 478));
+    // The frame's uncovered part, as the screen shows it: each device pixel one of the
+    // picture's, so no two neighbours alike.
+    const auto shown = [&w] {
+        return w.Find(QStringLiteral("client"))
+            ->grab(QRect(10, 10, 348, 248))
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    QImage seen = shown();
+    QCOMPARE(seen.size(), QSize(qRound(348 * scale), qRound(248 * scale)));
+    for (int y = 0; y + 1 < seen.height(); ++y) {
+        for (int x = 0; x + 1 < seen.width(); ++x) {
+            QVERIFY2(seen.pixel(x, y) != seen.pixel(x + 1, y) &&
+                         seen.pixel(x, y) != seen.pixel(x, y + 1),
+                     qPrintable(QString("device pixel %1,%2 at scale %3").arg(x).arg(y).arg(scale)));
+        }
+    }
+    // Scrolled to the end, the picture's last pixel is the frame's last uncovered one.
+    for (const char* name : {"HScroll1", "VScroll1"}) {
+        auto* bar = w.Find<QScrollBar>(QLatin1String(name));
+        bar->setValue(bar->maximum());
+    }
+    seen = shown();
+    QCOMPARE(seen.pixel(seen.width() - 1, seen.height() - 1), qRgb(255, 0, 0));
 }
 
 QTEST_MAIN(tst_FrmMain)
