@@ -181,4 +181,29 @@ wait_for "focus on the main window" 50 focused "$main"
 xdotool key ctrl+x # nothing typed since the message was read: no question
 wait_for "end of the program" 100 eval '! kill -0 "$pid" 2>/dev/null'
 wait "$pid" || fail "the program ended with status $?"
+step="at a scale of 1.5, a checkerboard of single pixels is drawn sharp"
+/usr/bin/python3 -c "
+from PIL import Image
+im = Image.new('RGB', (800, 600))
+im.putdata([(0, 0, 0) if (x + y) % 2 == 0 else (255, 255, 255) for y in range(600) for x in range(800)])
+im.save('$work/board.bmp')" || fail "no checkerboard (python3-pil)"
+QT_SCALE_FACTOR=1.5 "$program" "$work/board.bmp" >>"$out/program.log" 2>&1 &
+pid=$!
+scaled() { main=$(xdotool search --onlyvisible --pid "$pid" --name '^Lumenveil v1\.1$' 2>/dev/null | head -n 1) && [ -n "$main" ]; }
+wait_for "the window at 1.5" 150 scaled
+size=$(xdotool getwindowgeometry "$main" | sed -n 's/.*Geometry: //p')
+case ${size%x*} in 580 | 581) ;; *) fail "the window at 1.5 is $size, not 387 x 1.5 wide" ;; esac
+menu=$((${size#*x} - 717))
+sleep 1 # the picture is loaded once the window is drawn
+import -window "$main" -crop "522x372+15+$((15 + menu))" "$out/scaled-frame.png" || fail "no screenshot"
+/usr/bin/python3 -c "
+import sys
+from PIL import Image
+im = Image.open('$out/scaled-frame.png').convert('L')
+w, h = im.size
+p = im.load()
+bad = [(x, y) for y in range(h - 1) for x in range(w - 1) if p[x, y] == p[x + 1, y] or p[x, y] == p[x, y + 1]]
+sys.exit('%d of %d device pixels have a neighbour alike, first %s' % (len(bad), w * h, bad[:3]) if bad else 0)" \
+    || fail "the picture is not drawn one device pixel a pixel"
+kill "$pid"; wait "$pid" 2>/dev/null
 echo "PASS: screenshot in $out/main-window.png"
