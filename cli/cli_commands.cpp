@@ -18,6 +18,7 @@
 #include <sys/stat.h>
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -97,8 +98,18 @@ public:
         return error_;
     }
 
+#ifdef _WIN32
+    [[nodiscard]] int Descriptor() const { return ::_fileno(stream_); }
+    // A console, not any character device: _isatty also says yes for NUL.
+    [[nodiscard]] bool IsTerminal() const
+    {
+        DWORD mode = 0;
+        return ::GetConsoleMode(reinterpret_cast<HANDLE>(::_get_osfhandle(Descriptor())), &mode) != 0;
+    }
+#else
     [[nodiscard]] int Descriptor() const { return ::fileno(stream_); }
     [[nodiscard]] bool IsTerminal() const { return ::isatty(Descriptor()) == 1; }
+#endif
 
 private:
     std::FILE* stream_;
@@ -245,7 +256,12 @@ int SaveToOutput(const PictureSurface& surface, Output& out, std::FILE* err)
                                const char* at = bytes.data();
                                std::size_t left = bytes.size();
                                while (left > 0) {
+#ifdef _WIN32
+                                   const auto written = ::_write(
+                                       fd, at, static_cast<unsigned>(std::min<std::size_t>(left, 1u << 30)));
+#else
                                    const auto written = ::write(fd, at, left);
+#endif
                                    if (written < 0 && errno == EINTR) {
                                        continue;
                                    }
@@ -280,8 +296,25 @@ bool IsSameFile(const ByteSource& source, std::string_view output)
         return false;
     }
 #ifdef _WIN32
-    (void)output;
-    return false; // a file's identity on Windows comes with the next port
+    // A file is its volume and its index there; opening with no access right reads them even
+    // of a file that another program holds open.
+    const auto picture = reinterpret_cast<HANDLE>(::_get_osfhandle(file->Descriptor()));
+    const HANDLE target = ::CreateFileW(NativeNameFromUtf8(output).c_str(), 0,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (picture == INVALID_HANDLE_VALUE || target == INVALID_HANDLE_VALUE) {
+        if (target != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(target);
+        }
+        return false;
+    }
+    BY_HANDLE_FILE_INFORMATION a{};
+    BY_HANDLE_FILE_INFORMATION b{};
+    const bool known = ::GetFileInformationByHandle(picture, &a) != 0 &&
+                       ::GetFileInformationByHandle(target, &b) != 0;
+    ::CloseHandle(target);
+    return known && a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
+           a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
 #else
     struct stat picture {};
     struct stat target {};

@@ -5,6 +5,11 @@ add_library(lumenveil::options ALIAS lumenveil_options)
 # The generated header of the program's names and version (cmake/LumenveilNames.cmake).
 target_include_directories(lumenveil_options INTERFACE "${PROJECT_BINARY_DIR}/generated")
 
+# <windows.h> without its min and max macros, which MSVC's copy defines even for C++.
+if(WIN32)
+    target_compile_definitions(lumenveil_options INTERFACE NOMINMAX)
+endif()
+
 # MSVC reads -Wall as /Wall, which warns of its own headers, and ignores the rest: its own
 # level 4 is the counterpart of the three.
 if(MSVC)

@@ -3,6 +3,17 @@
 #include <algorithm>
 #include <cstdint>
 
+// Asks the memory for the cache line at `address` ahead of its use; a hint only, so a compiler
+// without one gets nothing.
+#if defined(__GNUC__) || defined(__clang__)
+#define LUMENVEIL_PREFETCH(address) __builtin_prefetch(address)
+#elif defined(_MSC_VER) && (defined(_M_X64) || defined(_M_IX86))
+#include <xmmintrin.h>
+#define LUMENVEIL_PREFETCH(address) _mm_prefetch(reinterpret_cast<const char*>(address), _MM_HINT_T0)
+#else
+#define LUMENVEIL_PREFETCH(address) ((void)(address))
+#endif
+
 namespace lumenveil {
 
 // A colour laid out as 0x00BBGGRR: red in the lowest byte, the top byte zero.
@@ -87,7 +98,7 @@ void CopyRunFromRows(std::int64_t first, std::int64_t count, std::int64_t height
         if (y + Ahead <= toY) {
             const unsigned char* ahead = rowAt(y + Ahead);
             for (std::int64_t b = 0; b < runBytes; b += CacheLine) {
-                __builtin_prefetch(ahead + b);
+                LUMENVEIL_PREFETCH(ahead + b);
             }
         }
         // Column firstX begins at row firstY, column lastX ends at row lastY.

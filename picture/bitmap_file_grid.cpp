@@ -103,7 +103,8 @@ bool BitmapFileGrid::Fetch(int firstX, int lastX, int lastY) const
     return true;
 }
 
-int BitmapFileGrid::ReadRows(int first, int last) const
+// `last` only bounds the run that preadv reads at once, where the system has it.
+int BitmapFileGrid::ReadRows(int first, [[maybe_unused]] int last) const
 {
     const std::int64_t pitch = std::int64_t{stripColumns_} * 3;
 #ifdef __unix__

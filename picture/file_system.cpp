@@ -5,11 +5,11 @@
 #include <cstring>
 #include <system_error>
 
+#include <fcntl.h>
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
 #else
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #endif

@@ -16,6 +16,12 @@
 
 #include <random>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
 using namespace lumenveil;
 using namespace lumenveil::test;
 
@@ -192,6 +198,8 @@ private slots:
     void saveFails_data();
     void saveFails();
     void hideSaveReloadRead();
+    void outputIsPicture_data();
+    void outputIsPicture();
     void outOfMemory();
 
 private:
@@ -381,7 +389,13 @@ void tst_PictureSurface::load()
         QVERIFY(!result.ok() || (headers.ok() && header.width == surface.ImageWidth() &&
                                  header.height == surface.ImageHeight()));
         QVERIFY(headers.ok() || headers.status == result.status);
+        // By a name where the system has one for standard input, so that the pipe is opened
+        // as a file.
+#ifdef Q_OS_WIN
+        const Finished piped = RunCli({"capacity", "-"}, {}, bytes);
+#else
         const Finished piped = RunCli({"capacity", "/dev/stdin"}, {}, bytes);
+#endif
         QVERIFY2(piped.status == (headers.ok() ? 0 : 2) &&
                      (headers.ok() ? piped.out.trimmed().toLongLong() ==
                                          CapacityInChars(header.width, header.height)
@@ -464,7 +478,11 @@ void tst_PictureSurface::saveFails_data()
     QTest::newRow("full disk") << QString("full") << "No space left on device";
     QTest::newRow("read-only mount") << QString("read-only") << "Read-only file system";
     QTest::newRow("file that cannot be replaced") << QString("locked") << "Read-only file system";
+#ifdef Q_OS_WIN
+    QTest::newRow("read-only file") << QString("read-only file") << "the file is read-only";
+#else
     QTest::newRow("read-only file") << QString("read-only file") << "Permission denied";
+#endif
     QTest::newRow("folder of that name") << QString("folder") << "a folder has that name";
     QTest::newRow("nothing loaded") << QString("nothing") << "There is no picture to save";
 }
@@ -504,7 +522,9 @@ void tst_PictureSurface::saveFails()
         const QImage tall = PhotoLikeImage(50, 100).scaled(1000, 2000);
         QVERIFY(WriteImage(tall, Path("tall.jpg"), "jpeg"));
         const Finished run = RunCli({"hide", Path("tall.jpg"), path, "--text", "x"}, {});
-        QVERIFY2(run.status == 2 && run.err.contains(path) && run.err.contains(reason),
+        // lumenveil-cli names the file with the system's separators.
+        QVERIFY2(run.status == 2 && run.err.contains(QDir::toNativeSeparators(path)) &&
+                     run.err.contains(reason),
                  qPrintable(run.err));
     }
     const QStringList left = QDir(folder).entryList(QDir::Files | QDir::Hidden);
@@ -557,12 +577,65 @@ void tst_PictureSurface::hideSaveReloadRead()
     }
 }
 
+void tst_PictureSurface::outputIsPicture_data()
+{
+    QTest::addColumn<QString>("output"); // beside photo.jpg
+    QTest::addColumn<bool>("same");
+    QTest::newRow("the same name") << QString("photo.jpg") << true;
+    QTest::newRow("through a folder and back") << QString("sub/../photo.jpg") << true;
+    QTest::newRow("a hard link") << QString("link.bmp") << true;
+#ifdef Q_OS_WIN
+    QTest::newRow("in capitals") << QString("PHOTO.JPG") << true;
+    QTest::newRow("with backslashes") << QString("sub\\..\\photo.jpg") << true;
+#endif
+    QTest::newRow("a copy") << QString("copy.jpg") << false;
+}
+
+// lumenveil-cli refuses to write the bitmap over the photo it reads, however OUTPUT names that
+// file, and leaves the photo as it was; a copy with the same bytes is another file.
+void tst_PictureSurface::outputIsPicture()
+{
+    QFETCH(QString, output);
+    QFETCH(bool, same);
+    QTemporaryDir folder;
+    const QString photo = folder.filePath("photo.jpg");
+    QVERIFY(WriteImage(PhotoLikeImage(40, 30), photo, "jpeg"));
+    const QByteArray bytes = ReadBytes(photo);
+    QVERIFY(QDir(folder.path()).mkdir("sub"));
+    QVERIFY(QFile::copy(photo, folder.filePath("copy.jpg")));
+#ifdef Q_OS_WIN
+    QVERIFY(::CreateHardLinkW(reinterpret_cast<const wchar_t*>(
+                                  QDir::toNativeSeparators(folder.filePath("link.bmp")).utf16()),
+                              reinterpret_cast<const wchar_t*>(
+                                  QDir::toNativeSeparators(photo).utf16()),
+                              nullptr));
+#else
+    QVERIFY(::link(QFile::encodeName(photo).constData(),
+                   QFile::encodeName(folder.filePath("link.bmp")).constData()) == 0);
+#endif
+    // Whole paths: a folder that a child process works in cannot be removed until it is gone.
+    const Finished run =
+        RunCli({"hide", photo, folder.path() + '/' + output, "--text", "x"}, {});
+    if (same) {
+        QVERIFY2(run.status == 2 && run.err.contains("is the picture") &&
+                     run.err.contains("give another OUTPUT"),
+                 qPrintable(QString("%1: %2").arg(run.status).arg(run.err)));
+    } else {
+        QVERIFY2(run.status == 0, qPrintable(run.err));
+        QVERIFY(ReadBytes(folder.filePath(output)).startsWith("BM"));
+    }
+    QCOMPARE(ReadBytes(photo), bytes);
+}
+
 // A picture whose decoded pixels do not fit in the memory lumenveil-cli may have: the load fails
 // saying so, rather than going on with an empty picture (capacity 0, "no secret message").
 void tst_PictureSurface::outOfMemory()
 {
 #ifdef LUMENVEIL_SANITIZED
     QSKIP("the sanitizers reserve far more address space than the limit leaves");
+#endif
+#ifndef Q_OS_UNIX
+    QSKIP("RunCli limits a child's memory only on POSIX systems (setrlimit)");
 #endif
     // 256 KB of PNG, 1 GiB of pixels, in less memory than that.
     QImage palette(16384, 16384, QImage::Format_Indexed8);

@@ -26,6 +26,8 @@ Finished RunProgram(const QString& program, const QStringList& arguments,
             ::setrlimit(RLIMIT_AS, &limit);
         });
     }
+#else
+    (void)memoryKiB; // no address-space limit for a child here
 #endif
     process.start(program, arguments);
     process.write(input);

@@ -157,7 +157,14 @@ int LargestDifference(const QImage& a, const QImage& b)
 
 namespace lumenveil::test {
 
-NativeName Native(const QString& path) { return QFile::encodeName(path).toStdString(); }
+NativeName Native(const QString& path)
+{
+#ifdef _WIN32
+    return path.toStdWString();
+#else
+    return QFile::encodeName(path).toStdString();
+#endif
+}
 
 QImage ImageOf(const PixelBuffer& pixels)
 {

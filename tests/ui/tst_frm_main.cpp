@@ -49,6 +49,20 @@ bool Matches(const QString& seen, const QString& expected)
         .hasMatch();
 }
 
+// `expected` with "%1" for `folder`: a file name in quotes as messages show it, with the
+// system's separators, and anywhere else as Qt writes it.
+QString InFolder(QString expected, const QString& folder)
+{
+    static const QRegularExpression quoted(QStringLiteral("\u201C%1([^\u201D]*)\u201D"));
+    for (QRegularExpressionMatch name = quoted.match(expected); name.hasMatch();
+         name = quoted.match(expected, name.capturedStart() + 1)) {
+        expected.replace(name.capturedStart(), name.capturedLength(),
+                         QChar(0x201C) + QDir::toNativeSeparators(folder + name.captured(1)) +
+                             QChar(0x201D));
+    }
+    return expected.replace("%1", folder);
+}
+
 // One main window on fakes, centred on the screen, in a folder of its own with a bitmap, a text
 // file and a subfolder. The files the folder is given are noted, to prove that none changed.
 struct Window
@@ -220,7 +234,7 @@ void Play(Window& w, const QString& step)
         QTRY_VERIFY2(!w.fake.journal.isEmpty(), qPrintable("nothing asked, expected " + arg));
         const QString seen = w.fake.journal.takeFirst();
         QVERIFY2(
-            Matches(seen, QString(arg).replace("%1", QDir::toNativeSeparators(w.folder.path()))),
+            Matches(seen, InFolder(arg, w.folder.path())),
             qPrintable(seen));
     } else if (command == "enabled") { // exactly these of the watched controls and entries
         const auto enabled = [&w] {
@@ -757,6 +771,10 @@ void tst_FrmMain::shellOpens_data()
 
 void tst_FrmMain::shellOpens()
 {
+#ifdef Q_OS_WIN
+    QSKIP("xdg-open is the shell of Linux and the other X11 and Wayland systems; on Windows the "
+          "desktop services' own answer is the outcome");
+#endif
     QFETCH(QString, file);
     QFETCH(bool, pageThere);
     QFETCH(int, exitStatus);
