@@ -6,6 +6,7 @@
 #include "support/test_pictures.h"
 
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -72,6 +73,10 @@ private:
 
 void tst_DecodingGrid::initTestCase()
 {
+    if (QStandardPaths::findExecutable("convert").isEmpty()) {
+        QSKIP("ImageMagick's convert writes the interlaced, GIF and run-length files: install "
+              "imagemagick (scripts/install-deps.sh)");
+    }
     // The same picture plain, with the message, and with a start marker and no end.
     const QImage photo = PhotoLikeImage(Width, Height, 7);
     PictureSurface surface;
