@@ -12,8 +12,9 @@ namespace lumenveil {
 
 // A picture seen as the codec's grid while it is still being decoded: each row is decoded when
 // a read first reaches it, so that a scan that stops early stops the decoding with it. A scan
-// for a message that finds no start marker reads the first 39 pixels, the top rows of the
-// first column; one that goes on reads column after column, and so every row. Rows come
+// for a message that finds no start marker reads at most the first 39 pixels (for most photos
+// the first 9), the top rows of the first column; one that goes on reads column after column,
+// and so every row. Rows come
 // top-down where the decoder can give them so; any other picture (turned, interlaced, coded
 // from the bottom up) is decoded whole at the first read. Read only.
 class DecodingGrid final : public PixelGrid

@@ -7,7 +7,6 @@
 
 #include <QAbstractButton>
 #include <QAction>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QLabel>
@@ -362,7 +361,7 @@ void Play(Window& w, const QString& step)
 } // namespace
 
 // The main window on fakes, and the Qt side of the toolkit it is given in the program: real
-// message boxes and file dialogs answered from inside, and the shell on QDesktopServices. A box
+// message boxes and file dialogs answered from inside, and the shell on xdg-open. A box
 // or dialog left open fails the test by its time-out.
 class tst_FrmMain : public QObject
 {
