@@ -10,6 +10,11 @@
 
 #include <cstdio>
 
+#ifdef Q_OS_WIN
+#include <windows.h>
+#include <shellapi.h>
+#endif
+
 namespace {
 
 // Whether the window can have a screen. On Linux and the other X11 and Wayland systems a
@@ -23,6 +28,23 @@ bool HasGraphicalSession()
            !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
 #else
     return true;
+#endif
+}
+
+// The picture named on the command line, or an empty string. On Windows argv is in the ANSI
+// code page, which cannot hold most names: the name comes from the wide command line.
+QString PictureArgument(int argc, char* argv[])
+{
+#ifdef Q_OS_WIN
+    static_cast<void>(argc);
+    static_cast<void>(argv);
+    int count = 0;
+    wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+    const QString name = wide != nullptr && count > 1 ? QString::fromWCharArray(wide[1]) : QString();
+    ::LocalFree(wide);
+    return name;
+#else
+    return argc > 1 ? QFile::decodeName(argv[1]) : QString();
 #endif
 }
 
@@ -49,8 +71,8 @@ int main(int argc, char* argv[])
     }
     // `lumenveil PICTURE`: the picture opens in the window, once the window is up, so that an
     // error box about it stands over the window.
-    if (argc > 1) {
-        const QString picture = QFileInfo(QFile::decodeName(argv[1])).absoluteFilePath();
+    if (const QString named = PictureArgument(argc, argv); !named.isEmpty()) {
+        const QString picture = QFileInfo(named).absoluteFilePath();
         for (QWidget* window : QApplication::topLevelWidgets()) {
             if (auto* main = qobject_cast<lumenveil::ui::frmMain*>(window)) {
                 QMetaObject::invokeMethod(

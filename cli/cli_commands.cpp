@@ -266,7 +266,7 @@ int SaveToOutput(const PictureSurface& surface, Output& out, std::FILE* err)
                                        continue;
                                    }
                                    if (written <= 0) {
-                                       reason = LastSystemError();
+                                       reason = SystemErrorText(written == 0 ? ENOSPC : errno);
                                        return false;
                                    }
                                    at += written;

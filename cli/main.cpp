@@ -1,4 +1,5 @@
 #include "cli/cli_commands.h"
+#include "picture/file_system.h"
 
 #include <cstdio>
 #include <string>
@@ -7,6 +8,8 @@
 #include <fcntl.h>
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
+#include <shellapi.h>
 #else
 #include <unistd.h>
 #endif
@@ -45,7 +48,23 @@ int main(int argc, char* argv[])
 #endif
     std::vector<std::string> arguments;
     try {
+#ifdef _WIN32
+        // argv is in the ANSI code page, which cannot hold most of what a user types or names:
+        // the arguments come from the wide command line instead, in UTF-8 as everywhere else.
+        static_cast<void>(argc);
+        static_cast<void>(argv);
+        int count = 0;
+        wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+        if (wide == nullptr) {
+            throw std::bad_alloc();
+        }
+        for (int i = 0; i < count; ++i) {
+            arguments.push_back(lumenveil::Utf8FromWide(wide[i]));
+        }
+        ::LocalFree(wide);
+#else
         arguments.assign(argv, argv + argc);
+#endif
     } catch (...) {
         std::fputs("lumenveil-cli: not enough memory to go on\n", stderr);
         return lumenveil::cli::ExitFailure;

@@ -28,6 +28,8 @@ std::string Trimmed(std::string text)
     return text;
 }
 
+} // namespace
+
 #ifdef _WIN32
 std::string Utf8FromWide(std::wstring_view wide)
 {
@@ -42,7 +44,7 @@ std::string Utf8FromWide(std::wstring_view wide)
     return utf8;
 }
 
-std::string WindowsErrorText(DWORD code)
+std::string WindowsErrorText(unsigned long code)
 {
     wchar_t* text = nullptr;
     const DWORD length = ::FormatMessageW(
@@ -53,8 +55,6 @@ std::string WindowsErrorText(DWORD code)
     return reason.empty() ? "system error " + std::to_string(code) : reason;
 }
 #endif
-
-} // namespace
 
 NativeName NativeNameFromUtf8(std::string_view utf8)
 {
@@ -93,11 +93,7 @@ std::string DisplayName(std::string_view utf8Name)
 
 std::string SystemErrorText(int code)
 {
-#ifdef _WIN32
-    return WindowsErrorText(static_cast<DWORD>(code));
-#else
     return Trimmed(std::generic_category().message(code));
-#endif
 }
 
 std::string LastSystemError()
@@ -176,7 +172,7 @@ PictureResult ReadFile::Open(const NativeName& path)
     const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
     if (fd < 0) {
         ::CloseHandle(handle);
-        return PictureFailure(PictureStatus::NotReadable, SystemErrorText(ERROR_TOO_MANY_OPEN_FILES));
+        return PictureFailure(PictureStatus::NotReadable, SystemErrorText(EMFILE));
     }
     fd_ = fd;
     owned_ = true;

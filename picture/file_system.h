@@ -24,12 +24,20 @@ using NativeName = std::string;
 [[nodiscard]] std::string DisplayName(const NativeName& name);
 [[nodiscard]] std::string DisplayName(std::string_view utf8Name);
 
-// The system's words for error `code` (errno, or on Windows a GetLastError code), UTF-8, with
-// no full stop at the end.
+// The C library's words for errno value `code`, with no full stop at the end.
 [[nodiscard]] std::string SystemErrorText(int code);
 
-// The system's words for the last failed call of this thread: errno, or on Windows the
-// thread's last error where the call set that instead.
+#ifdef _WIN32
+// UTF-16 as Windows gives it, in UTF-8 (a lone surrogate becomes U+FFFD).
+[[nodiscard]] std::string Utf8FromWide(std::wstring_view wide);
+
+// Windows' words for GetLastError value `code`, UTF-8, with no full stop or line break at the
+// end ("The system cannot find the path specified").
+[[nodiscard]] std::string WindowsErrorText(unsigned long code);
+#endif
+
+// The system's words for the last failed system call of this thread: errno, or on Windows
+// GetLastError(). (On Windows, what the C library sets, errno, goes to SystemErrorText.)
 [[nodiscard]] std::string LastSystemError();
 
 // An open file, closed when it goes. Read only.

@@ -5,8 +5,38 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QUrl>
+#include <QWidget>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#include <shellapi.h>
+#endif
 
 namespace lumenveil::ui {
+
+#ifdef Q_OS_WIN
+
+void QtShell::Open(QWidget* owner, const QString& operation, const QString& file,
+                   const QString& parameters, const QString& directory, int showCommand,
+                   const std::function<void()>& failed)
+{
+    // The shell's own call, as it is asked for. Above 32 means that it started the program
+    // that opens the file; the others are its error codes (no such file, no program for it).
+    const auto window = owner != nullptr ? reinterpret_cast<HWND>(owner->window()->winId()) : nullptr;
+    const QString target =
+        file.contains(QLatin1String("://")) ? file : QDir::toNativeSeparators(file);
+    const QString folder = QDir::toNativeSeparators(directory);
+    const auto wide = [](const QString& text) {
+        return text.isEmpty() ? nullptr : reinterpret_cast<const wchar_t*>(text.utf16());
+    };
+    const auto result = reinterpret_cast<INT_PTR>(::ShellExecuteW(
+        window, wide(operation), wide(target), wide(parameters), wide(folder), showCommand));
+    if (result <= 32 && failed) {
+        failed();
+    }
+}
+
+#else
 
 void QtShell::Open(QWidget* /*owner*/, const QString& /*operation*/, const QString& file,
                    const QString& /*parameters*/, const QString& directory, int /*showCommand*/,
@@ -56,5 +86,7 @@ void QtShell::Open(QWidget* /*owner*/, const QString& /*operation*/, const QStri
     }
 #endif
 }
+
+#endif
 
 } // namespace lumenveil::ui

@@ -27,8 +27,9 @@ public:
                       const std::function<void()>& failed = {}) = 0;
 };
 
-// The shell of the desktop: on Linux and the other X11 and Wayland systems xdg-open, whose
-// exit status says whether it found a program for the file; elsewhere QDesktopServices.
+// The shell of the desktop: on Windows ShellExecute; on Linux and the other X11 and Wayland
+// systems xdg-open, whose exit status says whether it found a program for the file; elsewhere
+// QDesktopServices.
 class QtShell final : public Shell
 {
 public:

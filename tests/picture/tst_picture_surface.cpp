@@ -2,6 +2,7 @@
 #include "codec/message_layout.h"
 #include "picture/bitmap_file_grid.h"
 #include "picture/bitmap_save.h"
+#include "picture/file_system.h"
 #include "picture/picture_surface.h"
 #include "support/system.h"
 #include "support/test_pictures.h"
@@ -14,6 +15,7 @@
 #include <QTest>
 #include <QtEndian>
 
+#include <cerrno>
 #include <random>
 
 #ifdef Q_OS_WIN
@@ -201,6 +203,8 @@ private slots:
     void outputIsPicture_data();
     void outputIsPicture();
     void outOfMemory();
+    void systemErrorTexts_data();
+    void systemErrorTexts();
 
 private:
     QString Path(const QString& name) const { return dir_.filePath(name); }
@@ -515,7 +519,8 @@ void tst_PictureSurface::saveFails()
 
     const PictureResult result = surface.SaveBitmapFile(Native(path));
     const QString said = Describe(result, path);
-    QVERIFY2(!result.ok() && said.contains(path) && said.contains(reason), qPrintable(said));
+    QVERIFY2(!result.ok() && said.contains(path) && said.contains(reason) && !said.contains(".."),
+             qPrintable(said));
     if (disk != "nothing") {
         // Through lumenveil-cli from a JPEG, whose rows go to the disk while it decodes: the
         // failure stops the decoder.
@@ -648,6 +653,33 @@ void tst_PictureSurface::outOfMemory()
     QVERIFY2(run.status == 2 &&
                  run.err.contains("not enough memory for a picture of 16384 \u00D7 16384"),
              qPrintable(run.err));
+}
+
+// The system's words end a sentence of ours, so they come without a full stop of their own;
+// the C library's errno values read as such on Windows too, not as Windows error codes.
+void tst_PictureSurface::systemErrorTexts_data()
+{
+    QTest::addColumn<QString>("said");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("a full disk") << QString::fromStdString(SystemErrorText(ENOSPC))
+                                 << "No space left on device";
+    QTest::newRow("no such file") << QString::fromStdString(SystemErrorText(ENOENT))
+                                  << "No such file or directory";
+#ifdef _WIN32
+    // Wine's words and those of Windows differ; both name the path.
+    QTest::newRow("Windows: no such folder")
+        << QString::fromStdString(WindowsErrorText(ERROR_PATH_NOT_FOUND)) << "ath";
+    QTest::newRow("Windows: access denied")
+        << QString::fromStdString(WindowsErrorText(ERROR_ACCESS_DENIED)) << "ccess denied";
+#endif
+}
+
+void tst_PictureSurface::systemErrorTexts()
+{
+    QFETCH(QString, said);
+    QFETCH(QString, expected);
+    QVERIFY2(said.contains(expected) && !said.endsWith('.') && !said.endsWith('\n'),
+             qPrintable(said));
 }
 
 QTEST_GUILESS_MAIN(tst_PictureSurface)

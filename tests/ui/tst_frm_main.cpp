@@ -14,6 +14,7 @@
 #include <QMimeData>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTemporaryDir>
@@ -27,6 +28,10 @@
 #include <cmath>
 #include <functional>
 #include <memory>
+
+#ifdef Q_OS_WIN
+#include <windows.h>
+#endif
 
 using namespace lumenveil;
 using namespace lumenveil::ui;
@@ -753,11 +758,19 @@ void tst_FrmMain::fileDialog()
 void tst_FrmMain::shellOpens_data()
 {
     QTest::addColumn<QString>("file");
-    QTest::addColumn<bool>("pageThere"); // help.htm lies in the folder
+    QTest::addColumn<bool>("pageThere"); // the file lies in the folder
     QTest::addColumn<int>("exitStatus");  // xdg-open's; -1: there is none on the PATH
-    QTest::addColumn<QString>("seen");    // what xdg-open was given ("%1": the folder), then
+    QTest::addColumn<QString>("seen");    // what the opener was given ("%1": the folder), then
                                           // "failed" where the shell said so
-
+#ifdef Q_OS_WIN
+    // ShellExecute starts the program the file's type is registered to, and reports no more.
+    // The test registers a type of its own, so that no association of the user's is touched.
+    QTest::newRow("a page") << "help.lumenveil-page" << true << 0 << "%1\\help.lumenveil-page";
+    QTest::newRow("no such page: nothing is started")
+        << "help.lumenveil-page" << false << 0 << " failed";
+    QTest::newRow("no program for the file's type")
+        << "help.lumenveil-none" << true << 0 << " failed";
+#else
     QTest::newRow("the help page") << "help.htm" << true << 0 << "file://%1/help.htm";
     QTest::newRow("an address, whatever lies in the folder")
         << "https://lumenveil.invalid/about" << false << 0 << "https://lumenveil.invalid/about";
@@ -766,25 +779,68 @@ void tst_FrmMain::shellOpens_data()
     QTest::newRow("xdg-open finds no program for it")
         << "help.htm" << true << 3 << "file://%1/help.htm failed";
     QTest::newRow("no xdg-open at all") << "help.htm" << true << -1 << " failed";
+#endif
 }
 
 void tst_FrmMain::shellOpens()
 {
-#ifdef Q_OS_WIN
-    QSKIP("xdg-open is the shell of Linux and the other X11 and Wayland systems; on Windows the "
-          "desktop services' own answer is the outcome");
-#endif
     QFETCH(QString, file);
     QFETCH(bool, pageThere);
     QFETCH(int, exitStatus);
     QFETCH(QString, seen);
 
     QTemporaryDir folder;
-    QFile page(folder.filePath(QStringLiteral("help.htm")));
+    QFile page(folder.filePath(file));
     QVERIFY(!pageThere || page.open(QIODevice::WriteOnly));
-    // An xdg-open of our own, alone on the PATH, notes what it is given and answers.
     QTemporaryDir bin;
     const QString given = bin.filePath("given");
+#ifdef Q_OS_WIN
+    // Its pages open, for this user, with a command script of our own that notes its argument
+    // as a full path: a relative one is in the folder the shell started it in.
+    const QString opener = QDir::toNativeSeparators(bin.filePath("opener.cmd"));
+    QVERIFY(test::WriteBytes(opener, QStringLiteral("@echo off\r\n>\"%1\" echo %~f1\r\n")
+                                         .arg(QDir::toNativeSeparators(given))
+                                         .toUtf8()));
+    // The type goes into this user's classes, which Windows merges into HKEY_CLASSES_ROOT;
+    // Wine reads only the machine's, where the programs it runs may write.
+    const std::wstring command = L"\"" + opener.toStdWString() + L"\" \"%1\"";
+    const auto associate = [&command](HKEY root) {
+        const auto value = [](const std::wstring& text) {
+            return static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t));
+        };
+        const std::wstring type = L"Lumenveil.TestPage";
+        RegSetKeyValueW(root, L"Software\\Classes\\.lumenveil-page", nullptr, REG_SZ,
+                        type.c_str(), value(type));
+        RegSetKeyValueW(root, L"Software\\Classes\\Lumenveil.TestPage\\shell\\open\\command",
+                        nullptr, REG_SZ, command.c_str(), value(command));
+    };
+    const auto registered = [] {
+        wchar_t type[64] = {};
+        DWORD size = sizeof(type);
+        return RegGetValueW(HKEY_CLASSES_ROOT, L".lumenveil-page", nullptr, RRF_RT_REG_SZ,
+                            nullptr, type, &size) == ERROR_SUCCESS &&
+               std::wstring(type) == L"Lumenveil.TestPage";
+    };
+    const auto forget = qScopeGuard([] {
+        for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+            RegDeleteTreeW(root, L"Software\\Classes\\.lumenveil-page");
+            RegDeleteTreeW(root, L"Software\\Classes\\Lumenveil.TestPage");
+        }
+    });
+    associate(HKEY_CURRENT_USER);
+    if (!registered()) {
+        associate(HKEY_LOCAL_MACHINE);
+    }
+    QVERIFY(registered());
+    static_cast<void>(exitStatus);
+    bool failed = false;
+    QtShell().Open(nullptr, "Open", file, QString(), folder.path() + '/', ShowNormal,
+                   [&failed] { failed = true; });
+    const QString expected = seen.replace("%1", QDir::toNativeSeparators(folder.path()));
+    QTRY_COMPARE(QString::fromUtf8(test::ReadBytes(given)).trimmed() + (failed ? " failed" : ""),
+                 expected);
+#else
+    // An xdg-open of our own, alone on the PATH, notes what it is given and answers.
     if (exitStatus >= 0) {
         QVERIFY(test::WriteBytes(bin.filePath("xdg-open"),
                                  QStringLiteral("#!/bin/sh\nprintf %s \"$1\" > '%1'\nexit %2\n")
@@ -803,6 +859,7 @@ void tst_FrmMain::shellOpens()
     // The outcome comes once xdg-open has ended.
     QTRY_COMPARE(QString::fromUtf8(test::ReadBytes(given)) + (failed ? " failed" : ""),
                  seen.replace("%1", folder.path()));
+#endif
 }
 
 void tst_FrmMain::sharpAtAnyScale()
