@@ -476,7 +476,7 @@ int Hide(const Options& options, int in, Output& out, std::FILE* err, const Deco
         return UsageError(err, "the picture comes from standard input, so give the message "
                                "with --text or --file");
     }
-    const std::unique_ptr<ByteSource> source = OpenPicture(picture, in, err, limits);
+    std::unique_ptr<ByteSource> source = OpenPicture(picture, in, err, limits);
     if (!source) {
         return ExitFailure;
     }
@@ -515,6 +515,8 @@ int Hide(const Options& options, int in, Output& out, std::FILE* err, const Deco
     if (!save) {
         return SaveToOutput(surface, out, err);
     }
+    // Closed first: Windows replaces no file that is open, and OUTPUT may be the picture.
+    source.reset();
     if (saved.ok()) {
         saved = save->Commit();
     }
