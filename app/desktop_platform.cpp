@@ -9,6 +9,10 @@
 
 #ifdef Q_OS_WIN
 #include <QLibrary>
+
+#include <windows.h>
+
+#include <vector>
 #endif
 
 namespace lumenveil::app {
@@ -40,6 +44,23 @@ void DesktopPlatform::InitCommonControls()
 
 QString DesktopPlatform::ProgramFolder()
 {
+#ifdef Q_OS_WIN
+    // The program file's own name, as the system loaded it; a long path takes a larger buffer.
+    std::vector<wchar_t> name(MAX_PATH);
+    while (name.size() <= 1 << 16) {
+        const DWORD length = ::GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size()));
+        if (length == 0) {
+            break;
+        }
+        if (length < name.size()) {
+            const QString file = QString::fromWCharArray(name.data(), static_cast<int>(length));
+            const qsizetype cut = file.lastIndexOf(QLatin1Char('\\'));
+            // "C:\Lumenveil v1.1.exe" lies in "C:\", which keeps its separator.
+            return cut <= 0 ? file : file.left(cut == 2 && file.at(1) == QLatin1Char(':') ? 3 : cut);
+        }
+        name.resize(name.size() * 2);
+    }
+#endif
     return QDir::toNativeSeparators(QCoreApplication::applicationDirPath());
 }
 

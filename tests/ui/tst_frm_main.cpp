@@ -487,6 +487,11 @@ void tst_FrmMain::flows_data()
             "image has no secret message!... | check notes.txt | asked stop ok [Lumenveil v1.1]: "
             "The picture was saved as \u201C%1/notes.txt\u201D...\u201C%1/notes.txt\u201D is not a "
             "picture...");
+    add("save: a name beyond the ANSI code page loads and saves",
+        "load \u00DCn\u00EFc\u00F8d\u00E9-\u5199\u771F.jpg 200x150 | set Meet me at noon. | answer "
+        "\u00DCn\u00EFc\u00F8d\u00E9-\u5199\u771F.bmp | click cmdEmbedText | asked save dialog | "
+        "hidden Meet me at noon. | saved \u00DCn\u00EFc\u00F8d\u00E9-\u5199\u771F.bmp | check "
+        "\u00DCn\u00EFc\u00F8d\u00E9-\u5199\u771F.bmp");
     add("save: cancelled or an empty name, the picture keeps the message",
         hidden.arg("answer") + "click cmdEmbedText | asked save dialog | text Meet me at noon.");
     add("save: no such folder, or a folder of that name",
