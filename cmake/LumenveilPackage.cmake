@@ -1,3 +1,39 @@
+# On Windows, `cpack` in the build folder makes what a Windows user downloads (see the
+# README's "Windows" section):
+#
+#   Lumenveil-<version>-win64.zip   the program folder, to unpack anywhere and run from there
+#   Lumenveil-<version>-win64.exe   an installer (NSIS) with a Start-menu entry and an
+#                                   uninstaller; /S installs without asking
+if(WIN32)
+    set(CPACK_PACKAGE_NAME "${PROJECT_NAME}")
+    set(CPACK_PACKAGE_VENDOR "${LUMENVEIL_DEVELOPERS}")
+    set(CPACK_PACKAGE_FILE_NAME "${PROJECT_NAME}-${PROJECT_VERSION}-win64")
+    set(CPACK_GENERATOR "ZIP;NSIS")
+    set(CPACK_STRIP_FILES ON)
+    # One folder with everything: the zip's top folder, the installer's default.
+    set(CPACK_MONOLITHIC_INSTALL ON)
+    set(CPACK_PACKAGE_INSTALL_DIRECTORY "${PROJECT_NAME}")
+    set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "${PROJECT_NAME}")
+    set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
+    set(CPACK_NSIS_PACKAGE_NAME "${PROJECT_NAME} ${PROJECT_VERSION}")
+    set(CPACK_NSIS_DISPLAY_NAME "${PROJECT_NAME} ${PROJECT_VERSION}")
+    set(CPACK_NSIS_MUI_ICON "${LUMENVEIL_ICON_ICO}")
+    set(CPACK_NSIS_MUI_UNIICON "${LUMENVEIL_ICON_ICO}")
+    set(CPACK_NSIS_INSTALLED_ICON_NAME "${LUMENVEIL_TITLE}.exe")
+    set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+    # A 64-bit installer for a 64-bit program: it installs into the 64-bit Program Files and
+    # runs where there is no 32-bit layer (a Wine without wine32, say).
+    set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+    set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+    # The program lies in the install folder itself, not in bin\ where CPack's own
+    # shortcuts would look for it.
+    set(CPACK_NSIS_CREATE_ICONS_EXTRA
+        "CreateShortCut '$SMPROGRAMS\\\\$STARTMENU_FOLDER\\\\${PROJECT_NAME}.lnk' '$INSTDIR\\\\${LUMENVEIL_TITLE}.exe'")
+    set(CPACK_NSIS_DELETE_ICONS_EXTRA "Delete '$SMPROGRAMS\\\\$MUI_TEMP\\\\${PROJECT_NAME}.lnk'")
+    include(CPack)
+    return()
+endif()
+
 # `cpack -G DEB` in the build folder: two Debian packages that install under /usr, one for each
 # install component. The README's "Packaging" section says how to build them with Debian's
 # build flags and check them with lintian.
