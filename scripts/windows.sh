@@ -5,8 +5,12 @@
 #
 #   scripts/windows.sh [toolchain]   build the toolchain, or reuse the cached one
 #   scripts/windows.sh build         cross-build Lumenveil into build-windows/ (-Werror)
-#   scripts/windows.sh test [NAME..] run the Qt Test programs under Wine (all, or those named)
+#   scripts/windows.sh test [NAME..] run the Qt Test programs under Wine (all, or those named),
+#                                    then, with no NAME, the desktop checks (packages, install,
+#                                    the installed programs on an X display, uninstall)
 #
+# LUMENVEIL_LINUX_CLI names the Linux build's lumenveil-cli, whose bitmaps the Windows one
+# must match (build/cli/lumenveil-cli of the clone by default).
 # LUMENVEIL_WINDOWS_BUILD moves the build folder (build-windows/ of the clone by default).
 # Sourcing this file only defines the functions (toolchain_prefix, wine_env, ...).
 set -euo pipefail
@@ -18,7 +22,8 @@ LV_CACHE_BASE=${LUMENVEIL_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/lumenveil}
 # Built in this order: libpng needs zlib, Qt needs all but giflib.
 LV_SOURCES=(zlib libpng1.6 giflib libjpeg-turbo qt6-base)
 LV_PACKAGES=(g++-mingw-w64-x86-64-posix mingw-w64-tools nasm wine64 wine cmake ninja-build
-             qt6-base-dev qt6-base-dev-tools dpkg-dev xz-utils)
+             qt6-base-dev qt6-base-dev-tools dpkg-dev xz-utils
+             nsis unzip xvfb xauth xdotool imagemagick python3-pil)
 LV_DEB_SRC=/etc/apt/sources.list.d/lumenveil-deb-src.sources
 LV_PROJECT_BUILD=${LUMENVEIL_WINDOWS_BUILD:-$LV_ROOT/build-windows}
 # The MinGW runtime (libstdc++, libgcc, winpthread) that the programs load.
@@ -419,8 +424,15 @@ test_step() {
         [[ $line == *"exit 0,"* ]] || bad=1
     done < <(test_programs)
     wineserver -k 2>/dev/null || true
-    log "results in $LV_PROJECT_BUILD/results; tests: $((SECONDS - t0)) s"
+    log "results in $LV_PROJECT_BUILD/results; test programs: $((SECONDS - t0)) s"
     echo "windows: $passed passed, $failed failed, $skipped skipped, $broken programs without totals"
+    if [ $# -eq 0 ]; then
+        t1=$SECONDS
+        bash "$LV_ROOT/tests/windows/desktop_checks.sh" "$LV_PROJECT_BUILD" \
+            "${LUMENVEIL_LINUX_CLI:-$LV_ROOT/build/cli/lumenveil-cli}" || bad=1
+        log "desktop checks: $((SECONDS - t1)) s"
+    fi
+    log "tests: $((SECONDS - t0)) s"
     [ "$bad" -eq 0 ]
 }
 
