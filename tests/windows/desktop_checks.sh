@@ -183,7 +183,20 @@ check "the bitmap is byte for byte the Linux build's" cmp "$picture.bmp" "$work/
 cli reveal "$picture.bmp" >"$work/m.txt" || true
 check "reveal > m.txt gives the message's exact bytes (no CR added)" \
     cmp "$work/m.txt" <(printf '%s' "$message")
-check "hide into the picture's own bitmap replaces it" cli hide "$picture.bmp" "$picture.bmp" --text hi
+# Wine's relay trace shows the system calls of the replace: a new file beside the old one,
+# flushed to the disk, then moved over the old one in one step.
+check "hide into the picture's own bitmap replaces it" \
+    env WINEDEBUG=+relay timeout 120 wine ./lumenveil-cli.exe hide "$picture.bmp" "$picture.bmp" \
+    --text hi 2>"$work/relay.log"
+grep -aE 'Call KERNEL32\.(CreateFileW|FlushFileBuffers|MoveFileExW)\(' "$work/relay.log" |
+    sed -E 's/^[0-9a-f]+:Call KERNEL32\.//; s/ ret=.*//' >"$work/replace.txt"
+check "... writing a new file beside it, flushed (FlushFileBuffers), then moved over it (MoveFileExW)" \
+    awk '
+        /^CreateFileW\(.*\.lumenveil-.*,00000001,[0-9a-f]+,00000000\)$/ { made = 1 } # CREATE_NEW
+        made && /^FlushFileBuffers/ { flushed = 1 }
+        # From the new file to the bitmap, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH.
+        flushed && /^MoveFileExW\(.*\.lumenveil-[^"]*",[0-9a-f]+ L"[^"]*\.bmp",00000009\)$/ { moved = 1 }
+        END { exit !moved }' "$work/replace.txt"
 check "... and the new message reads back" test "$(cli reveal "$picture.bmp")" = hi
 error=$(cli hide "$picture.jpg" 'missing\out.bmp' --text x 2>&1 >/dev/null || true)
 check "a save error names the file as Windows does and ends in one full stop ($error)" \
