@@ -409,6 +409,7 @@ test_step() {
     t1=$SECONDS
     wine_prefix
     log "wine prefix: $((SECONDS - t1)) s"
+    local t2=$SECONDS
     while IFS=$'\t' read -r name program timeout rest; do
         if [ $# -gt 0 ] && ! printf '%s\n' "$@" | grep -qxF "$name"; then continue; fi
         t1=$SECONDS
@@ -424,7 +425,7 @@ test_step() {
         [[ $line == *"exit 0,"* ]] || bad=1
     done < <(test_programs)
     wineserver -k 2>/dev/null || true
-    log "results in $LV_PROJECT_BUILD/results; test programs: $((SECONDS - t0)) s"
+    log "results in $LV_PROJECT_BUILD/results; test programs: $((SECONDS - t2)) s"
     echo "windows: $passed passed, $failed failed, $skipped skipped, $broken programs without totals"
     if [ $# -eq 0 ]; then
         t1=$SECONDS
